@@ -1,0 +1,22 @@
+#include "bootstrap/command_line.h"
+
+bool AppendQuoted(BoundedText& out, const char* text) {
+  return out.AppendChar('"') && out.Append(text) && out.AppendChar('"');
+}
+
+bool ComposeMainCommandLine(BoundedText& out, const char* enginePath, const char* packagePath,
+                            LanguageId language, const char* arguments) {
+  out.Clear();
+  AppendQuoted(out, enginePath);
+  out.Append(" /i ");
+  AppendQuoted(out, packagePath);
+  out.AppendChar(' ');
+  if (language != kLanguageEnglish) {
+    out.Append("TRANSFORMS=:");
+    out.AppendDecimal(language);
+    out.AppendChar(' ');
+  }
+  out.Append(arguments);
+  out.Append(" WRAPPER=1");
+  return out.Fits();
+}

@@ -1,0 +1,52 @@
+# Native Linux build: the decision code under GoogleTest with AddressSanitizer
+# and UndefinedBehaviorSanitizer, plus the Windows builds as external projects
+# and the tests that run them (statically and under Wine).
+include(CTest)
+include(ExternalProject)
+
+option(WYK_CROSS_BUILDS "Build the Windows executables with mingw-w64" ON)
+set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: generated test payload)")
+
+set(WYK_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+add_library(wyk_core STATIC ${WYK_CORE_SOURCES})
+target_include_directories(wyk_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_features(wyk_core PUBLIC cxx_std_11)
+target_compile_options(wyk_core PUBLIC ${WYK_SANITIZE} -Wall -Wextra -Werror)
+target_link_options(wyk_core PUBLIC ${WYK_SANITIZE})
+
+find_package(GTest REQUIRED)
+include(GoogleTest)
+file(GLOB WYK_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+if(WYK_UNIT_TEST_SOURCES)
+  add_executable(wyk_unit_tests ${WYK_UNIT_TEST_SOURCES})
+  target_link_libraries(wyk_unit_tests PRIVATE wyk_core GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(wyk_unit_tests PROPERTIES LABELS unit TIMEOUT 60)
+endif()
+
+if(WYK_CROSS_BUILDS)
+  set(WYK_CROSS_ARGS -DCMAKE_BUILD_TYPE=MinSizeRel -DWYK_PAYLOAD_DIR=${WYK_PAYLOAD_DIR})
+  # The shipped product.
+  ExternalProject_Add(wyk_i686
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/win-i686
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw-i686.cmake
+               -DWYK_ARCH=i586 ${WYK_CROSS_ARGS}
+    INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
+  # The same sources and constants as 64-bit code, which Wine can run here.
+  ExternalProject_Add(wyk_x64_i586
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/win-x64-i586
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw-x86_64.cmake
+               -DWYK_ARCH=i586 -DWYK_TEST_PROGRAMS=ON ${WYK_CROSS_ARGS}
+    INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
+  # The 64-bit product build.
+  ExternalProject_Add(wyk_x64_amd64
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/win-x64-amd64
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw-x86_64.cmake
+               -DWYK_ARCH=amd64 ${WYK_CROSS_ARGS}
+    INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
+
+  include(${CMAKE_SOURCE_DIR}/cmake/WindowsTests.cmake OPTIONAL)
+endif()

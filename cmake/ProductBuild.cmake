@@ -1,0 +1,64 @@
+# Windows build (mingw-w64): the bootstrapper executable with its resources.
+set(WYK_ARCH "i586" CACHE STRING "Architecture constant of the product build (i586 or amd64)")
+set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: generated test payload)")
+option(WYK_TEST_PROGRAMS "Also build the small Windows programs the Wine tests use" OFF)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}/resources/manifest.xml @ONLY)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(WYK_MANIFEST_ARCH "amd64")
+else()
+  set(WYK_MANIFEST_ARCH "X86")
+endif()
+
+set(WYK_PLATFORM_SOURCES
+  bootstrap/display_language.cpp
+  bootstrap/run_bootstrap.cpp
+  bootstrap/win_main.cpp
+  diagnostics/diagnostic_log.cpp
+  diagnostics/fatal_error.cpp
+  followon/public_runtime.cpp
+  followon/update_service.cpp
+  payload/cabinet_thread.cpp
+  payload/cache_folder.cpp
+  payload/extract_resource.cpp
+  platform/installer_engine.cpp
+  platform/process_runner.cpp
+  platform/registry_key.cpp
+  platform/system_library.cpp
+  platform/vendor_values.cpp
+)
+
+# Small and self-contained: no exceptions, no RTTI, static runtime, dead code dropped.
+set(WYK_PRODUCT_CXX_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -ffunction-sections -fdata-sections -Wall -Wextra -Werror)
+set(WYK_PRODUCT_LINK_FLAGS -static -static-libgcc -static-libstdc++ -mwindows
+    -Wl,--gc-sections -s)
+
+add_library(wyk_product_objects OBJECT ${WYK_CORE_SOURCES} ${WYK_PLATFORM_SOURCES})
+target_include_directories(wyk_product_objects PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_features(wyk_product_objects PUBLIC cxx_std_11)
+target_compile_definitions(wyk_product_objects PUBLIC
+  WYK_ARCH="${WYK_ARCH}" WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+target_compile_options(wyk_product_objects PRIVATE ${WYK_PRODUCT_CXX_FLAGS})
+
+set(WYK_PRODUCT_LIBRARIES kernel32 user32 advapi32 shell32 ole32)
+include(${CMAKE_SOURCE_DIR}/cmake/PayloadBinding.cmake)
+
+# The payload that is bound when no folder is named: small generated files,
+# one per row, with sizes that exercise the chunked writing.
+if(WYK_PAYLOAD_DIR STREQUAL "")
+  set(WYK_DEFAULT_PAYLOAD ${CMAKE_BINARY_DIR}/test-payload)
+  execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/make_test_payload.py
+                          ${WYK_DEFAULT_PAYLOAD} COMMAND_ERROR_IS_FATAL ANY)
+else()
+  set(WYK_DEFAULT_PAYLOAD ${WYK_PAYLOAD_DIR})
+endif()
+
+set(WYK_PRODUCT_NAME "wyk-7-windows-${WYK_ARCH}")
+wyk_add_bootstrapper(${WYK_PRODUCT_NAME} ${WYK_DEFAULT_PAYLOAD})
+
+if(WYK_TEST_PROGRAMS)
+  include(${CMAKE_SOURCE_DIR}/tests/wine/TestPrograms.cmake OPTIONAL)
+endif()

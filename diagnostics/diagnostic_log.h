@@ -1,0 +1,14 @@
+// The diagnostic log "tvusched.log" and the fatal error report.
+#ifndef WYK_DIAGNOSTICS_DIAGNOSTIC_LOG_H
+#define WYK_DIAGNOSTICS_DIAGNOSTIC_LOG_H
+
+// Appends one time-stamped entry to the log in TMPDIR or the temporary folder.
+// Never reports a failure: an entry that cannot be written is lost.
+void LogDiagnostic(const char* message);
+
+// Shows the platform's text for the calling thread's last error in a box and
+// ends the process with that error as its exit code. Call it right after the
+// failing platform call.
+void FatalApiError(const char* operation);
+
+#endif

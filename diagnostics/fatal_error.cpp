@@ -1,0 +1,41 @@
+#include <windows.h>
+
+#include "bootstrap/bounded_text.h"
+#include "diagnostics/diagnostic_log.h"
+
+namespace {
+// Used when a failure leaves no error code behind: a fatal report must never
+// end the process as if it had succeeded.
+const DWORD kFallbackFatalCode = ERROR_FUNCTION_FAILED;
+}  // namespace
+
+void FatalApiError(const char* operation) {
+  DWORD code = GetLastError();
+  if (code == 0) code = kFallbackFatalCode;
+
+  char* systemText = NULL;
+  DWORD systemLength = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      NULL, code, LANG_USER_DEFAULT, reinterpret_cast<char*>(&systemText), 0, NULL);
+  if (systemLength == 0) systemText = NULL;
+
+  // Room for both texts plus " failed with error ", the number and ": ".
+  size_t operationLength = BoundedLength(operation, static_cast<size_t>(-1));
+  size_t capacity = operationLength + systemLength + 40;
+  char* block = static_cast<char*>(LocalAlloc(LMEM_ZEROINIT, capacity));
+  if (block != NULL) {
+    BoundedText message(block, capacity);
+    message.Append(operation);
+    message.Append(" failed with error ");
+    message.AppendDecimal(static_cast<long>(static_cast<int>(code)));
+    message.Append(": ");
+    if (systemText != NULL) message.Append(systemText);
+    MessageBoxA(NULL, message.Text(), "Error", MB_OK);
+  } else {
+    MessageBoxA(NULL, operation, "Error", MB_OK);
+  }
+
+  if (systemText != NULL) LocalFree(systemText);
+  if (block != NULL) LocalFree(block);
+  ExitProcess(code);
+}

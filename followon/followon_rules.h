@@ -1,0 +1,40 @@
+// Command lines and decisions of the follow-on installs.
+#ifndef WYK_FOLLOWON_FOLLOWON_RULES_H
+#define WYK_FOLLOWON_FOLLOWON_RULES_H
+
+#include <stddef.h>
+
+#include "bootstrap/bounded_text.h"
+#include "bootstrap/language.h"
+
+// "<home>\qor.msi"
+bool ComposeRuntimePackagePath(BoundedText& out, const char* kitHome);
+
+// "<home>\<file name>", used for the transforms that are deleted afterwards.
+bool ComposeKitHomeFilePath(BoundedText& out, const char* kitHome, const char* fileName);
+
+// "<engine>" /i "<package>" [TRANSFORMS="<home>\qor<lang>.MST" ]/qn ADDLOCAL=ALL SDKSILENT=1
+// [ INSTALLDIR="<folder>"]. The folder is quoted so a blank in it cannot split it.
+bool ComposeRuntimeCommandLine(BoundedText& out, const char* enginePath, const char* packagePath,
+                               const char* kitHome, LanguageId language,
+                               const char* publicRuntimeFolder);
+
+// "<engine>" /i "<package>" ALLUSERS=1 /qn
+bool ComposeUpdateServiceInstallLine(BoundedText& out, const char* enginePath,
+                                     const char* packagePath);
+
+// "<common files>\Tavro\Tavro Update\tvaureg.exe" -r qor <build>, the path quoted
+// so that no program at a shorter prefix of it can be started instead.
+bool ComposeRegistrationCommandLine(BoundedText& out, const char* commonFilesFolder,
+                                    const char* buildString);
+
+// The removal arguments for the older update service; the line begins with a blank.
+extern const char kOldUpdateServiceRemovalArguments[];
+
+// True when a recorded update-service version (read raw into a buffer of
+// capacity bytes) is older than "2.1.5.1". Compared byte by byte, as text:
+// 2.1.10.0 counts as older. A buffer without a terminating zero is unreadable
+// and never asks for removal.
+bool IsOlderUpdateServiceVersion(const char* recorded, size_t capacity);
+
+#endif

@@ -1,0 +1,46 @@
+#include "followon/public_runtime.h"
+
+#include <windows.h>
+
+#include "bootstrap/bounded_text.h"
+#include "bootstrap/product_constants.h"
+#include "followon/followon_rules.h"
+#include "platform/process_runner.h"
+#include "platform/vendor_values.h"
+
+namespace {
+
+void DeleteFromKitHome(const char* kitHome, const char* fileName) {
+  FixedText<kLineCapacity> path;
+  if (ComposeKitHomeFilePath(path, kitHome, fileName)) DeleteFileA(path.Text());
+}
+
+}  // namespace
+
+bool FileExists(const char* path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+void InstallPublicRuntimeSilently(const char* enginePath, LanguageId language,
+                                  const char* publicRuntimeFolder) {
+  FixedText<kLineCapacity> kitHome;
+  if (!ReadDevKitHome(kitHome.Data(), kitHome.Capacity()) || !kitHome.AdoptWritten()) return;
+
+  FixedText<kLineCapacity> package;
+  if (ComposeRuntimePackagePath(package, kitHome.Text()) && FileExists(package.Text())) {
+    FixedText<kLineCapacity> commandLine;
+    // A line that does not fit is not run: a cut line could install elsewhere.
+    if (ComposeRuntimeCommandLine(commandLine, enginePath, package.Text(), kitHome.Text(), language,
+                                  publicRuntimeFolder)) {
+      RunAndWait(commandLine.Data());
+    }
+  }
+
+  DeleteFromKitHome(kitHome.Text(), "qor.msi");
+  DeleteFromKitHome(kitHome.Text(), "qor2052.MST");
+  DeleteFromKitHome(kitHome.Text(), "qor1041.MST");
+}
