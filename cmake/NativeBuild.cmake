@@ -50,3 +50,23 @@ if(WYK_CROSS_BUILDS)
 
   include(${CMAKE_SOURCE_DIR}/cmake/WindowsTests.cmake OPTIONAL)
 endif()
+
+# libFuzzer targets, built by clang in a project of their own; CI runs each briefly.
+find_program(WYK_CLANGXX clang++)
+option(WYK_FUZZERS "Build and briefly run the libFuzzer targets (needs clang)" ON)
+set(WYK_FUZZ_SECONDS 30 CACHE STRING "How long ctest runs each fuzzer")
+if(WYK_FUZZERS AND WYK_CLANGXX)
+  set(WYK_FUZZ_BUILD ${CMAKE_BINARY_DIR}/fuzz)
+  ExternalProject_Add(wyk_fuzzers
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz
+    BINARY_DIR ${WYK_FUZZ_BUILD}
+    CMAKE_ARGS -DCMAKE_CXX_COMPILER=${WYK_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    INSTALL_COMMAND "" BUILD_ALWAYS ON)
+  foreach(name options_fuzz registry_fuzz version_fuzz paths_fuzz log_stamp_fuzz)
+    set(work ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
+    add_test(NAME fuzz.${name}
+      COMMAND ${CMAKE_COMMAND} -E env UBSAN_OPTIONS=halt_on_error=1
+              sh -c "mkdir -p '${work}' && exec '${WYK_FUZZ_BUILD}/${name}' -max_total_time=${WYK_FUZZ_SECONDS} -print_final_stats=1 '${work}' '${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name}'")
+    set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  endforeach()
+endif()

@@ -1,0 +1,14 @@
+# The decision code: plain functions that build both for Windows and natively.
+set(WYK_CORE_SOURCES
+  bootstrap/bounded_text.cpp
+  bootstrap/command_line.cpp
+  bootstrap/language.cpp
+  bootstrap/options.cpp
+  bootstrap/product_constants.cpp
+  diagnostics/log_stamp.cpp
+  followon/followon_rules.cpp
+  payload/cache_paths.cpp
+  payload/payload_resource.cpp
+  platform/engine_rules.cpp
+  platform/registry_rules.cpp
+)
