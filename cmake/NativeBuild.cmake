@@ -49,6 +49,9 @@ if(WYK_CROSS_BUILDS)
     INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
 
   include(${CMAKE_SOURCE_DIR}/cmake/WindowsTests.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/cmake/StaticTests.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/cmake/PlatformTests.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/cmake/E2eTests.cmake OPTIONAL)
 endif()
 
 # libFuzzer targets, built by clang in a project of their own; CI runs each briefly.

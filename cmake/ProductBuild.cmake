@@ -2,15 +2,28 @@
 set(WYK_ARCH "i586" CACHE STRING "Architecture constant of the product build (i586 or amd64)")
 set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: generated test payload)")
 option(WYK_TEST_PROGRAMS "Also build the small Windows programs the Wine tests use" OFF)
+option(WYK_STUB_VARIANT "Also build the product without any payload row, to measure the bare program" OFF)
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}/resources/manifest.xml @ONLY)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(WYK_MANIFEST_ARCH "amd64")
 else()
   set(WYK_MANIFEST_ARCH "X86")
 endif()
+configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}/resources/manifest.xml @ONLY)
+
+# The program's icon is drawn by a script at build time; every resource script
+# that includes bootstrapper.rc depends on it and on the other ordinary resources.
+set(WYK_ICON ${CMAKE_BINARY_DIR}/resources/bootstrapper.ico)
+add_custom_command(OUTPUT ${WYK_ICON}
+  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/make_icon.py ${WYK_ICON}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/make_icon.py
+  COMMENT "Drawing the program icon")
+set(WYK_RESOURCE_DEPENDS ${WYK_ICON}
+  ${CMAKE_BINARY_DIR}/resources/manifest.xml
+  ${CMAKE_SOURCE_DIR}/resources/bootstrapper.rc
+  ${CMAKE_SOURCE_DIR}/resources/strings.rc)
 
 set(WYK_PLATFORM_SOURCES
   bootstrap/display_language.cpp
@@ -58,7 +71,12 @@ endif()
 
 set(WYK_PRODUCT_NAME "wyk-7-windows-${WYK_ARCH}")
 wyk_add_bootstrapper(${WYK_PRODUCT_NAME} ${WYK_DEFAULT_PAYLOAD})
+if(WYK_STUB_VARIANT)
+  wyk_add_bootstrapper(${WYK_PRODUCT_NAME}-stub ${WYK_DEFAULT_PAYLOAD}
+                       OMIT 101 107 108 110 111 112 1119 1120)
+endif()
 
 if(WYK_TEST_PROGRAMS)
   include(${CMAKE_SOURCE_DIR}/tests/wine/TestPrograms.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/tests/platform/ProbeProgram.cmake OPTIONAL)
 endif()

@@ -3,8 +3,34 @@
 #include "diagnostics/diagnostic_log.h"
 
 namespace {
+
 const DWORD kChunkSize = 8192;
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
+
+// The cache folder is one that low-integrity processes may write, and an
+// elevated engine installs from it. So a finished file stays open for reading,
+// with sharing that allows reading only, until the process ends: nobody can
+// replace, rewrite or delete it before the engine's last read. The handle is
+// deliberately never closed.
+void HoldStagedFile(const char* path, const BY_HANDLE_FILE_INFORMATION& written) {
+  HANDLE held = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+  if (held == INVALID_HANDLE_VALUE) FatalApiError("Installer : Wrapper.OpenForReading ");
+  BY_HANDLE_FILE_INFORMATION reopened;
+  // Between closing and reopening, the file must not have been swapped for another one.
+  if (!GetFileInformationByHandle(held, &reopened) || !SameFile(written, reopened) ||
+      reopened.nFileSizeHigh != written.nFileSizeHigh ||
+      reopened.nFileSizeLow != written.nFileSizeLow) {
+    SetLastError(ERROR_FILE_INVALID);
+    FatalApiError("Installer : Wrapper.OpenForReading ");
+  }
+}
+
+}  // namespace
 
 int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const char* path) {
   HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), typeName);
@@ -32,6 +58,10 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
     written += count;
   }
 
+  BY_HANDLE_FILE_INFORMATION identity;
+  ZeroMemory(&identity, sizeof(identity));
+  GetFileInformationByHandle(file, &identity);
   if (!CloseHandle(file)) FatalApiError("Installer : Wrapper.CloseHandle ");
+  HoldStagedFile(path, identity);
   return 1;
 }
