@@ -21,7 +21,9 @@ const GUID kFolderIdLocalAppDataLow = {
 // Appends the three folder levels, creating each one as it is reached.
 CachePathResult BuildCacheFolder(BoundedText& path, bool is64, bool createUserFolder) {
   path.Clear();
-  if (!GetUserDataFolder(path) || path.IsEmpty()) return kCachePathNoUserFolder;
+  if (!GetUserDataFolder(path) || path.IsEmpty()) {
+    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? kCachePathTooLong : kCachePathNoUserFolder;
+  }
   if (createUserFolder) CreateDirectoryA(path.Text(), NULL);
   for (int level = 0; level < kCacheFolderLevelCount; ++level) {
     if (!AppendCacheFolderLevel(path, level, kProduct, is64)) return kCachePathTooLong;
@@ -56,10 +58,13 @@ int GetLocalLowFolder(BoundedText& folder) {
   // A path that does not fit is refused rather than cut.
   int converted = WideCharToMultiByte(CP_ACP, 0, wide, -1, folder.Data(),
                                       static_cast<int>(folder.Capacity()), NULL, NULL);
+  DWORD conversionError = GetLastError();
   CoTaskMemFree(wide);
   FreeLibrary(shell);
   if (converted == 0 || !folder.AdoptWritten()) {
     folder.Clear();
+    // Kept for the caller: a folder too long for the path limit is not a missing one.
+    SetLastError(conversionError);
     return 0;
   }
   return 1;
