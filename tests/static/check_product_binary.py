@@ -1,0 +1,374 @@
+#!/usr/bin/python3
+"""Static check of a built bootstrapper executable: PE headers, imported
+libraries, manifest, icon group, string tables and payload rows.
+
+Usage: check_product_binary.py EXE [--payload DIR] [--x64]
+
+  --payload DIR  folder of the payload files that were bound (default: the
+                 folder "test-payload" beside EXE)
+  --x64          the executable is one of the 64-bit builds (machine AMD64,
+                 PE32+, manifest architecture "amd64")
+
+Every group of checks runs and reports; the exit code is 1 if any failed.
+Needs Debian's python3-pefile (run with /usr/bin/python3).
+"""
+import argparse
+import os
+import struct
+import sys
+import xml.etree.ElementTree as ET
+
+import pefile
+
+RT_ICON = 3
+RT_STRING = 6
+RT_GROUP_ICON = 14
+RT_MANIFEST = 24
+LANG_EN_US = 1033
+STRING_LANGUAGES = (1033, 1041, 2052)
+ENGINE_TOO_OLD_STRING = 4
+
+ICON_GROUP_ID = 115
+# Image ids 1..12 in this order: (size, bits per pixel).
+ICON_IMAGES = [(size, bits) for bits in (4, 8, 32) for size in (48, 32, 24, 16)]
+
+# The only libraries the executable may import: the platform always takes
+# these from its own system directory, never from beside the program.
+ALLOWED_IMPORTS = {"kernel32", "user32", "advapi32", "shell32", "ole32", "msvcrt"}
+RUNTIME_DLL_PREFIXES = ("libgcc", "libstdc++", "libwinpthread")
+
+# (type name, id, file name in the payload folder)
+PAYLOAD_ROWS = [
+    ("TAVRO_INSTALLER", 101, "wyk1.7.0.msi"),
+    ("TAVRO_CAB6", 107, "sd170000.cab"),
+    ("TAVRO_CAB7", 108, "sj170000.cab"),
+    ("TAVRO_CAB9", 110, "ss170000.cab"),
+    ("TAVRO_CAB10", 111, "st170000.cab"),
+    ("TAVRO_CAB11", 112, "sz170000.cab"),
+    ("TAVRO_INSTALLER", 1119, "au.msi"),
+    ("TAVRO_INSTALLER", 1120, "au.cab"),
+]
+
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPAT_V1 = "{urn:schemas-microsoft-com:compatibility.v1}"
+SUPPORTED_OS = [
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # Windows 7
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  # Windows Vista
+]
+
+
+class Resources:
+    """The resource tree as {type: {name: {language: bytes}}}; types and names
+    are ints for numeric ids and str for names."""
+
+    def __init__(self, pe):
+        self.tree = {}
+        if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+            return
+        for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            type_key = str(t.name) if t.name is not None else t.id
+            names = self.tree.setdefault(type_key, {})
+            for n in t.directory.entries:
+                name_key = str(n.name) if n.name is not None else n.id
+                langs = names.setdefault(name_key, {})
+                for lang in n.directory.entries:
+                    d = lang.data.struct
+                    langs[lang.id] = pe.get_data(d.OffsetToData, d.Size)
+
+    def names(self, type_key):
+        return self.tree.get(type_key, {})
+
+    def get(self, type_key, name_key):
+        return self.tree.get(type_key, {}).get(name_key, {})
+
+
+def check_headers(pe, x64):
+    errors = []
+    machine, magic = (0x8664, 0x20B) if x64 else (0x14C, 0x10B)
+    if pe.FILE_HEADER.Machine != machine:
+        errors.append("machine is 0x%04x, expected 0x%04x" % (pe.FILE_HEADER.Machine, machine))
+    if pe.OPTIONAL_HEADER.Magic != magic:
+        errors.append("optional header magic is 0x%03x, expected 0x%03x (%s)"
+                      % (pe.OPTIONAL_HEADER.Magic, magic, "PE32+" if x64 else "PE32"))
+    if pe.OPTIONAL_HEADER.Subsystem != 2:
+        errors.append("subsystem is %d, expected 2 (Windows GUI)" % pe.OPTIONAL_HEADER.Subsystem)
+    return errors
+
+
+def imported_libraries(pe):
+    libs = []
+    for attr in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT"):
+        for entry in getattr(pe, attr, []):
+            libs.append(entry.dll.decode("ascii", "replace"))
+    return libs
+
+
+def check_imports(pe):
+    errors = []
+    libs = imported_libraries(pe)
+    bases = {}
+    for lib in libs:
+        base = lib.lower()
+        if base.endswith(".dll"):
+            base = base[:-4]
+        bases[base] = lib
+    if "kernel32" not in bases:
+        errors.append("kernel32 is not imported at all: import table not read? (found %s)"
+                      % (libs or "nothing"))
+    if "version" in bases:
+        errors.append("imports %s: it must be loaded at run time by full path" % bases["version"])
+    for base, lib in sorted(bases.items()):
+        if base.startswith(RUNTIME_DLL_PREFIXES):
+            errors.append("imports the compiler runtime library %s: link it statically" % lib)
+        elif base not in ALLOWED_IMPORTS and base != "version":
+            errors.append("imports %s, which is not one of the system libraries %s"
+                          % (lib, ", ".join(sorted(ALLOWED_IMPORTS))))
+    return errors
+
+
+def check_manifest(res, x64):
+    errors = []
+    manifests = res.names(RT_MANIFEST)
+    if list(manifests) != [1]:
+        return ["manifest ids are %s, expected exactly [1]" % sorted(manifests, key=str)]
+    langs = manifests[1]
+    if list(langs) != [LANG_EN_US]:
+        errors.append("manifest languages are %s, expected [1033]" % sorted(langs))
+    data = langs.get(LANG_EN_US)
+    if data is None:
+        return errors
+    try:
+        root = ET.fromstring(data)
+    except ET.ParseError as e:
+        return errors + ["manifest is not well-formed XML: %s" % e]
+    if root.tag != ASM_V1 + "assembly":
+        errors.append("root element is %s, expected assembly" % root.tag)
+
+    identity = root.find(ASM_V1 + "assemblyIdentity")
+    expected = {
+        "version": "7.0.0.147",
+        "processorArchitecture": "amd64" if x64 else "X86",
+        "name": "wyk-7-windows-i586",
+        "type": "win32",
+    }
+    if identity is None:
+        errors.append("no assemblyIdentity")
+    else:
+        for key, value in expected.items():
+            if identity.get(key) != value:
+                errors.append("assemblyIdentity %s is %r, expected %r" % (key, identity.get(key), value))
+
+    description = root.find(ASM_V1 + "description")
+    if description is None or "Tavro Development Kit" not in (description.text or ""):
+        errors.append("description does not name the product: %r"
+                      % (None if description is None else description.text))
+
+    levels = root.findall(".//%srequestedExecutionLevel" % ASM_V3)
+    if len(levels) != 1:
+        errors.append("%d requestedExecutionLevel elements, expected 1" % len(levels))
+    else:
+        if levels[0].get("level") != "requireAdministrator":
+            errors.append("execution level is %r, expected 'requireAdministrator'" % levels[0].get("level"))
+        if levels[0].get("uiAccess") != "false":
+            errors.append("uiAccess is %r, expected 'false'" % levels[0].get("uiAccess"))
+
+    systems = [e.get("Id") for e in root.iter(COMPAT_V1 + "supportedOS")]
+    if systems != SUPPORTED_OS:
+        errors.append("supportedOS entries are %s, expected exactly %s in this order" % (systems, SUPPORTED_OS))
+    return errors
+
+
+def row_bytes(width, bits):
+    """Bytes of one bitmap row, padded to 32 bits."""
+    return (width * bits + 31) // 32 * 4
+
+
+def check_icon(res):
+    errors = []
+    groups = res.names(RT_GROUP_ICON)
+    if ICON_GROUP_ID not in groups:
+        return ["no icon group %d (groups: %s)" % (ICON_GROUP_ID, sorted(groups, key=str))]
+    data = groups[ICON_GROUP_ID].get(LANG_EN_US)
+    if data is None:
+        return ["icon group %d has no language 1033 (has %s)" % (ICON_GROUP_ID, sorted(groups[ICON_GROUP_ID]))]
+    reserved, kind, count = struct.unpack_from("<HHH", data, 0)
+    if (reserved, kind) != (0, 1):
+        errors.append("group header is (%d, %d), expected (0, 1)" % (reserved, kind))
+    if count != len(ICON_IMAGES) or len(data) < 6 + 14 * count:
+        return errors + ["icon group has %d entries (%d bytes), expected %d" % (count, len(data), len(ICON_IMAGES))]
+
+    images = res.names(RT_ICON)
+    for index, (size, bits) in enumerate(ICON_IMAGES):
+        image_id = index + 1
+        width, height, colours, _, planes, bitcount, nbytes, nid = struct.unpack_from("<BBBBHHIH", data, 6 + 14 * index)
+        where = "entry %d" % image_id
+        want = (size, size, 16 if bits == 4 else 0, 1, bits, image_id)
+        got = (width, height, colours, planes, bitcount, nid)
+        if got != want:
+            errors.append("%s: (width, height, colours, planes, bits, id) = %s, expected %s" % (where, got, want))
+            continue
+        image = images.get(image_id, {}).get(LANG_EN_US)
+        if image is None:
+            errors.append("%s: no RT_ICON image %d in language 1033" % (where, image_id))
+            continue
+        if len(image) != nbytes:
+            errors.append("%s: image is %d bytes, the group says %d" % (where, len(image), nbytes))
+        if len(image) < 40:
+            errors.append("%s: image too short for a bitmap header" % where)
+            continue
+        hsize, bw, bh, bplanes, bbits = struct.unpack_from("<IiiHH", image, 0)
+        if (hsize, bw, bh, bplanes, bbits) != (40, size, 2 * size, 1, bits):
+            errors.append("%s: bitmap header (size, width, height, planes, bits) = %s, expected %s"
+                          % (where, (hsize, bw, bh, bplanes, bbits), (40, size, 2 * size, 1, bits)))
+        palette = 4 * (1 << bits) if bits <= 8 else 0
+        expected_len = 40 + palette + size * row_bytes(size, bits) + size * row_bytes(size, 1)
+        if len(image) != expected_len:
+            errors.append("%s: image is %d bytes, a %dx%d %d-bit image with its mask is %d"
+                          % (where, len(image), size, size, bits, expected_len))
+    extra = sorted(set(images) - set(range(1, len(ICON_IMAGES) + 1)), key=str)
+    if extra:
+        errors.append("RT_ICON images beyond the group: %s" % extra)
+    return errors
+
+
+def decode_string_block(data):
+    """The 16 strings of a string-table block, as text."""
+    strings = []
+    pos = 0
+    for _ in range(16):
+        if pos + 2 > len(data):
+            raise ValueError("block ends after %d strings" % len(strings))
+        (n,) = struct.unpack_from("<H", data, pos)
+        pos += 2
+        if pos + 2 * n > len(data):
+            raise ValueError("string %d runs past the end of the block" % len(strings))
+        strings.append(data[pos:pos + 2 * n].decode("utf-16-le"))
+        pos += 2 * n
+    return strings
+
+
+def script_problems(lang, text):
+    """Signs that the text was stored in the wrong encoding or language."""
+    if "\ufffd" in text or any(0x80 <= ord(c) <= 0xFF for c in text):
+        return "looks mis-encoded (replacement or Latin-1 characters)"
+    kana = any(0x3040 <= ord(c) <= 0x30FF for c in text)
+    han = any(0x4E00 <= ord(c) <= 0x9FFF for c in text)
+    if lang == 1033 and not all(ord(c) < 0x80 for c in text):
+        return "English text has non-ASCII characters"
+    if lang == 1041 and not kana:
+        return "Japanese text has no kana"
+    if lang == 2052 and (kana or not han):
+        return "Chinese text has kana or no Han characters"
+    return None
+
+
+def check_strings(res):
+    errors = []
+    # Strings 0..15 live in block 1 (block = id / 16 + 1).
+    block = ENGINE_TOO_OLD_STRING // 16 + 1
+    langs = res.get(RT_STRING, block)
+    texts = {}
+    for lang in STRING_LANGUAGES:
+        data = langs.get(lang)
+        if data is None:
+            errors.append("no string block %d in language %d (have %s)" % (block, lang, sorted(langs)))
+            continue
+        try:
+            text = decode_string_block(data)[ENGINE_TOO_OLD_STRING % 16]
+        except (ValueError, UnicodeDecodeError) as e:
+            errors.append("language %d: string block does not decode: %s" % (lang, e))
+            continue
+        if not text.strip():
+            errors.append("language %d: string %d is empty" % (lang, ENGINE_TOO_OLD_STRING))
+            continue
+        problem = script_problems(lang, text)
+        if problem:
+            errors.append("language %d: string %d %s: %r" % (lang, ENGINE_TOO_OLD_STRING, problem, text))
+        if "2.0" not in text:
+            errors.append("language %d: string %d does not name the version 2.0: %r"
+                          % (lang, ENGINE_TOO_OLD_STRING, text))
+        texts[lang] = text
+    if len(set(texts.values())) != len(texts):
+        errors.append("some languages carry the same text: %s" % texts)
+    return errors
+
+
+def check_payload(res, payload_dir):
+    errors = []
+    expected = {(t, i) for t, i, _ in PAYLOAD_ROWS}
+    for type_name, rid, file_name in PAYLOAD_ROWS:
+        row = '"%s" %d' % (type_name, rid)
+        langs = res.get(type_name, rid)
+        if not langs:
+            errors.append("row %s is missing" % row)
+            continue
+        if list(langs) != [LANG_EN_US]:
+            errors.append("row %s has languages %s, expected only 1033" % (row, sorted(langs)))
+        data = langs.get(LANG_EN_US)
+        path = os.path.join(payload_dir, file_name)
+        try:
+            with open(path, "rb") as f:
+                wanted = f.read()
+        except OSError as e:
+            errors.append("row %s: cannot read the bound file: %s" % (row, e))
+            continue
+        if data is not None and data != wanted:
+            errors.append("row %s: %d bytes differ from %s (%d bytes)" % (row, len(data), path, len(wanted)))
+    # Rows under the payload types that the table does not name.
+    for type_key, names in res.tree.items():
+        if not isinstance(type_key, str) or not type_key.startswith("TAVRO_"):
+            continue
+        for name_key in names:
+            if (type_key, name_key) not in expected:
+                errors.append('unexpected row "%s" %s' % (type_key, name_key))
+    if "TAVRO_CAB8" in res.tree:
+        errors.append('there must be no type "TAVRO_CAB8"')
+    for type_key, names in res.tree.items():
+        if isinstance(type_key, str) and 109 in names:
+            errors.append('there must be no id 109 (found under "%s")' % type_key)
+    return errors
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description="Static check of a bootstrapper executable.")
+    parser.add_argument("exe")
+    parser.add_argument("--payload", help="folder of the bound payload files")
+    parser.add_argument("--x64", action="store_true", help="a 64-bit build")
+    args = parser.parse_args(argv)
+    payload_dir = args.payload or os.path.join(os.path.dirname(os.path.abspath(args.exe)), "test-payload")
+
+    try:
+        pe = pefile.PE(args.exe)
+    except (OSError, pefile.PEFormatError) as e:
+        print("FAIL  %s cannot be read as a PE file: %s" % (args.exe, e))
+        return 1
+    res = Resources(pe)
+
+    groups = [
+        ("headers", lambda: check_headers(pe, args.x64)),
+        ("imports", lambda: check_imports(pe)),
+        ("manifest", lambda: check_manifest(res, args.x64)),
+        ("icon group", lambda: check_icon(res)),
+        ("string tables", lambda: check_strings(res)),
+        ("payload rows", lambda: check_payload(res, payload_dir)),
+    ]
+    failed = 0
+    print("checking %s (payload %s)" % (args.exe, payload_dir))
+    for name, check in groups:
+        errors = check()
+        if errors:
+            failed += 1
+            print("FAIL  %s" % name)
+            for e in errors:
+                print("        %s" % e)
+        else:
+            print("ok    %s" % name)
+    if failed:
+        print("%d of %d groups failed" % (failed, len(groups)))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
