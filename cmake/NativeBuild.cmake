@@ -5,6 +5,7 @@ include(CTest)
 include(ExternalProject)
 
 option(WYK_CROSS_BUILDS "Build the Windows executables with mingw-w64" ON)
+option(WYK_BENCH "Build the benchmark variants (release-size payload) too" OFF)
 set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: generated test payload)")
 
 set(WYK_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -31,14 +32,14 @@ if(WYK_CROSS_BUILDS)
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/win-i686
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw-i686.cmake
-               -DWYK_ARCH=i586 ${WYK_CROSS_ARGS}
+               -DWYK_ARCH=i586 -DWYK_STUB_VARIANT=${WYK_BENCH} ${WYK_CROSS_ARGS}
     INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
   # The same sources and constants as 64-bit code, which Wine can run here.
   ExternalProject_Add(wyk_x64_i586
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/win-x64-i586
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw-x86_64.cmake
-               -DWYK_ARCH=i586 -DWYK_TEST_PROGRAMS=ON ${WYK_CROSS_ARGS}
+               -DWYK_ARCH=i586 -DWYK_TEST_PROGRAMS=ON -DWYK_BENCH=${WYK_BENCH} ${WYK_CROSS_ARGS}
     INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
   # The 64-bit product build.
   ExternalProject_Add(wyk_x64_amd64

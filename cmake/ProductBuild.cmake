@@ -76,6 +76,11 @@ if(WYK_STUB_VARIANT)
                        OMIT 101 107 108 110 111 112 1119 1120)
 endif()
 
+option(WYK_BENCH "Also build the benchmark variants and programs" OFF)
+if(WYK_BENCH)
+  include(${CMAKE_SOURCE_DIR}/bench/BenchPrograms.cmake)
+endif()
+
 if(WYK_TEST_PROGRAMS)
   include(${CMAKE_SOURCE_DIR}/tests/wine/TestPrograms.cmake OPTIONAL)
   include(${CMAKE_SOURCE_DIR}/tests/platform/ProbeProgram.cmake OPTIONAL)

@@ -1,0 +1,14 @@
+# Benchmark variants (inside the x64 Windows build with -DWYK_BENCH=ON): the
+# same executable with the release-size payload and with empty cabinets, and
+# a stand-in engine that notes when it was started.
+set(WYK_BENCH_PAYLOADS ${CMAKE_BINARY_DIR}/bench-payload)
+foreach(profile realistic empty)
+  execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/make_test_payload.py
+                          ${WYK_BENCH_PAYLOADS}/${profile} ${profile} COMMAND_ERROR_IS_FATAL ANY)
+  wyk_add_bootstrapper(wyk-bench-${profile} ${WYK_BENCH_PAYLOADS}/${profile})
+endforeach()
+
+add_executable(wyk_bench_engine ${CMAKE_SOURCE_DIR}/bench/programs/bench_engine.c)
+set_target_properties(wyk_bench_engine PROPERTIES OUTPUT_NAME msiexec
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench-engine)
+target_link_options(wyk_bench_engine PRIVATE -static)

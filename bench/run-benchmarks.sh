@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the benchmark variants and prints each figure next to its limit.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${WYK_BENCH_BUILD_DIR:-$here/build-bench}"
+"$here/tools/setup-deps.sh" >/dev/null
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWYK_BENCH=ON -DWYK_FUZZERS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+exec /usr/bin/python3 "$here/bench/benchmarks.py" "$build"
