@@ -116,7 +116,7 @@ def summary(values):
 
 
 def main():
-    build = sys.argv[1]
+    build = os.path.abspath(sys.argv[1])
     x64 = os.path.join(build, "win-x64-i586")
     stub = os.path.join(build, "win-i686", "wyk-7-windows-i586-stub.exe")
     work = tempfile.mkdtemp(prefix="wyk-bench-", dir=build)
@@ -125,8 +125,14 @@ def main():
     xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "800x600x16"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     env = wine_env(prefix, display)
+    for _ in range(100):
+        if os.path.exists(f"/tmp/.X11-unix/X{display[1:]}"):
+            break
+        time.sleep(0.05)
     try:
-        subprocess.run([WINE, "wineboot", "-i"], env=env, check=True, capture_output=True)
+        boot = subprocess.run([WINE, "wineboot", "-i"], env=env, capture_output=True, text=True)
+        if boot.returncode != 0:
+            raise RuntimeError("wineboot failed: " + boot.stderr[-2000:])
         engine_dir = subprocess.run([WINE, "winepath", "-w", os.path.join(x64, "bench-engine")], env=env,
                                     check=True, capture_output=True, text=True).stdout.strip()
         subprocess.run([WINE, "reg", "add", r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer",

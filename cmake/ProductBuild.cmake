@@ -49,6 +49,14 @@ set(WYK_PRODUCT_CXX_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind
 set(WYK_PRODUCT_LINK_FLAGS -static -static-libgcc -static-libstdc++ -mwindows
     -Wl,--gc-sections -s)
 
+# Windows maps an image's sections straight from the file, whatever their file
+# alignment; Wine does so only for page-aligned files and copies the others into
+# private memory. The 64-bit builds that run under Wine are page-aligned so that
+# they load the payload as Windows does (the shipped 32-bit file stays compact).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  list(APPEND WYK_PRODUCT_LINK_FLAGS -Wl,--file-alignment=0x1000)
+endif()
+
 add_library(wyk_product_objects OBJECT ${WYK_CORE_SOURCES} ${WYK_PLATFORM_SOURCES})
 target_include_directories(wyk_product_objects PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_features(wyk_product_objects PUBLIC cxx_std_11)
