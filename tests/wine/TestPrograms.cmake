@@ -1,0 +1,70 @@
+# Small Windows programs that the Wine tests drive, and bootstrapper variants
+# with other payloads. Included in the 64-bit build that carries the product's
+# constants (the one Wine runs here).
+set(WYK_WINE_PROGRAM_SOURCES ${CMAKE_CURRENT_LIST_DIR}/programs)
+
+function(wyk_wine_program name)
+  cmake_parse_arguments(ARG "WINDOWS" "FOLDER;OUTPUT_NAME" "SOURCES;LIBRARIES" ${ARGN})
+  if(ARG_WINDOWS)
+    add_executable(${name} WIN32 ${ARG_SOURCES})
+  else()
+    add_executable(${name} ${ARG_SOURCES})
+  endif()
+  target_compile_options(${name} PRIVATE -Wall -Wextra -Werror)
+  target_link_options(${name} PRIVATE -static -static-libgcc)
+  if(ARG_LIBRARIES)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+  endif()
+  if(ARG_FOLDER)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ARG_FOLDER})
+  endif()
+  if(ARG_OUTPUT_NAME)
+    set_target_properties(${name} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
+  endif()
+endfunction()
+
+# The recording stand-in for the installer engine. It must be called
+# msiexec.exe, so it lives in a folder of its own that "InstallerLocation" names.
+wyk_wine_program(wyk_recording_engine WINDOWS
+  SOURCES ${WYK_WINE_PROGRAM_SOURCES}/recording_engine.c
+  FOLDER ${CMAKE_BINARY_DIR}/fake-engine OUTPUT_NAME msiexec
+  LIBRARIES advapi32)
+
+set(WYK_WINE_TOOLS_DIR ${CMAKE_BINARY_DIR}/wine-tools)
+wyk_wine_program(wyk_dialog_reader SOURCES ${WYK_WINE_PROGRAM_SOURCES}/dialog_reader.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME dialog_reader LIBRARIES user32)
+wyk_wine_program(wyk_registry_tool SOURCES ${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME registry_tool LIBRARIES advapi32)
+wyk_wine_program(wyk_hold_file SOURCES ${WYK_WINE_PROGRAM_SOURCES}/hold_file.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME hold_file)
+wyk_wine_program(wyk_run_wait SOURCES ${WYK_WINE_PROGRAM_SOURCES}/run_wait.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME run_wait)
+wyk_wine_program(wyk_event_watcher SOURCES ${WYK_WINE_PROGRAM_SOURCES}/event_watcher.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME event_watcher)
+wyk_wine_program(wyk_system_probe SOURCES ${WYK_WINE_PROGRAM_SOURCES}/system_probe.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME system_probe LIBRARIES version user32)
+
+# Libraries with nothing but a file version, put in place of the engine
+# library to test the version gate on both sides of 2.0.2600.0.
+foreach(version 2.0.2599.65535 2.0.2600.0)
+  string(REPLACE "." "," WYK_LIB_VERSION_COMMAS ${version})
+  set(WYK_LIB_VERSION ${version})
+  set(rc ${CMAKE_BINARY_DIR}/engine-library-${version}.rc)
+  configure_file(${WYK_WINE_PROGRAM_SOURCES}/engine_library.rc.in ${rc} @ONLY)
+  set(target wyk_engine_library_${version})
+  string(REPLACE "." "_" target ${target})
+  add_library(${target} SHARED ${WYK_WINE_PROGRAM_SOURCES}/engine_library.c ${rc})
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME msi-${version}
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/engine-libraries)
+  target_link_options(${target} PRIVATE -static -static-libgcc)
+endforeach()
+
+# Bootstrapper variants: without the main package, without the cabinet
+# "TAVRO_CAB9", and one with cabinets of a few MiB.
+wyk_add_bootstrapper(wyk-test-no-package ${WYK_DEFAULT_PAYLOAD} OMIT 101)
+wyk_add_bootstrapper(wyk-test-no-cab9 ${WYK_DEFAULT_PAYLOAD} OMIT 110)
+
+set(WYK_LARGE_PAYLOAD ${CMAKE_BINARY_DIR}/large-payload)
+execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/make_large_payload.py
+                        ${WYK_LARGE_PAYLOAD} COMMAND_ERROR_IS_FATAL ANY)
+wyk_add_bootstrapper(wyk-test-large ${WYK_LARGE_PAYLOAD})

@@ -1,0 +1,746 @@
+"""Runs the Windows builds of the bootstrapper under Wine for the test modules.
+
+One Wine prefix is made per test run with `wineboot -i` (the template); each
+test module works in a copy of it, with an X server of its own, so modules can
+run side by side. Every Wine call has a time limit, and a module always ends
+its wineserver and its X server, also when it fails.
+
+Python standard library only; run with /usr/bin/python3.
+
+Paths come from the environment that cmake/WindowsTests.cmake sets:
+  WYK_WIN_DIR          the x86_64 build with the product's constants and the
+                       test programs (win-x64-i586)
+  WYK_AMD64_EXE        the 64-bit product build
+  WYK_WINE_TEST_DIR    work folder of the Wine tests (template and modules)
+  WYK_WINE_DISPLAYS    X display numbers to try, e.g. "91-94"
+"""
+import ctypes
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+WINE64 = os.environ.get("WYK_WINE64", "/usr/lib/wine/wine64")
+WINESERVER = os.environ.get("WYK_WINESERVER", "/usr/lib/wine/wineserver")
+
+# Engine libraries and msiexec.exe in the system folder are Wine's own unless
+# a test asks for the file that lies there (see SYSTEM_FILE_OVERRIDES).
+BASE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+SYSTEM_FILE_OVERRIDES = {"msi.dll": "msi=n", "msiexec.exe": "msiexec.exe=n"}
+
+INSTALLER_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer"
+VENDOR_KEY = "HKLM\\SOFTWARE\\Orvale"
+APP_DEFAULTS = "HKCU\\Software\\Wine\\AppDefaults"
+
+CABINETS = ["sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"]
+PACKAGE = "wyk1.7.0.msi"
+
+REG_SZ = 1
+REG_DWORD = 4
+
+# Files of the prefix that are never written after the template is made:
+# they are hard-linked into the module copies instead of copied (the prefix
+# is some 700 MB). A test that replaces one removes the link first.
+LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
+                   ".ds", ".nls", ".ttf", ".fon", ".msstyles", ".mui")
+
+
+def _die_with_parent():
+    # Children end with the test process, even when ctest kills it.
+    try:
+        ctypes.CDLL("libc.so.6").prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except OSError:
+        pass
+    os.setsid()
+
+
+def _env_path(name):
+    value = os.environ.get(name)
+    if not value:
+        raise RuntimeError("environment variable %s is not set (run through ctest)" % name)
+    return value
+
+
+def win_path(unix_path):
+    """The Windows name of a Unix path through Wine's Z: drive."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def hex_text(text, terminated=True):
+    data = text.encode("latin-1") if isinstance(text, str) else bytes(text)
+    return (data + (b"\0" if terminated else b"")).hex() or "-"
+
+
+def read_records(path):
+    """Splits the recording engine's log into the exact command lines it got."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        return []
+    records = []
+    pos = 0
+    while pos < len(data):
+        end = data.index(b"\n", pos)
+        tag, length = data[pos:end].split(b" ")
+        if tag != b"CMDLINE":
+            raise AssertionError("broken engine record at byte %d" % pos)
+        start = end + 1
+        stop = start + int(length)
+        records.append(data[start:stop])
+        if data[stop:stop + 1] != b"\n":
+            raise AssertionError("engine record %d is not terminated" % len(records))
+        pos = stop + 1
+    return records
+
+
+def read_fields(path):
+    """Reads 'LABEL <n>\\n<bytes>\\n' fields (the dialog reader's output)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fields = {}
+    pos = 0
+    while pos < len(data):
+        end = data.index(b"\n", pos)
+        label, length = data[pos:end].split(b" ")
+        start = end + 1
+        fields[label.decode()] = data[start:start + int(length)]
+        pos = start + int(length) + 1
+    return fields
+
+
+def read_key_values(path):
+    values = {}
+    with open(path, "rb") as f:
+        for line in f.read().decode("latin-1").splitlines():
+            if "=" in line:
+                key, value = line.split("=", 1)
+                values[key] = value
+    return values
+
+
+def locale_env(name):
+    """Environment for a Unix locale such as "ja_JP.UTF-8", and a note on how
+    it was found. When the system lacks it, it is compiled with localedef into
+    the test folder; Wine itself only reads the name, so the tests check what
+    it reports either way."""
+    wanted = name.lower().replace("-", "")
+    listed = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL).stdout.decode("latin-1").split()
+    if any(entry.lower().replace("-", "") == wanted for entry in listed):
+        return {"LC_ALL": name}, "%s is installed" % name
+    folder = os.path.join(_env_path("WYK_WINE_TEST_DIR"), "locales")
+    if not os.path.isdir(os.path.join(folder, name)):
+        language, _, charset = name.partition(".")
+        os.makedirs(folder, exist_ok=True)
+        made = subprocess.run(["localedef", "-i", language, "-f", charset or "UTF-8",
+                               os.path.join(folder, name)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if made.returncode not in (0, 1) or not os.path.isdir(os.path.join(folder, name)):
+            return {"LC_ALL": name}, ("%s is not installed and localedef could not make it; "
+                                      "only Wine's reading of the name is used" % name)
+    return {"LC_ALL": name, "LOCPATH": folder}, \
+        "%s is not installed; compiled with localedef into %s" % (name, folder)
+
+
+class RunResult:
+    def __init__(self, exit_code, dialog=None, records=None):
+        self.exit_code = exit_code
+        self.dialog = dialog          # {"CAPTION": bytes, "TEXT": bytes} or None
+        self.records = records or []  # command lines the recording engine got
+
+    def __repr__(self):
+        return "RunResult(exit_code=%r, dialog=%r, records=%r)" % (
+            self.exit_code, self.dialog, self.records)
+
+
+class FileEvents:
+    """Creations, writes and completed writes in one folder, in the order the
+    kernel reports them (inotifywait).
+
+    A completed write (CLOSE_WRITE) can come late: while Wine starts a child
+    process, the child holds copies of the parent's descriptors for a moment,
+    and the file counts as closed only when the last copy goes. Creations and
+    writes (MODIFY) are reported as they happen."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.output = None
+        self.process = None
+        self.lines = []
+
+    def __enter__(self):
+        self.output = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(
+            ["inotifywait", "-m", "-e", "create,modify,close_write", "--format", "%e %f",
+             self.folder],
+            stdout=self.output, stderr=subprocess.PIPE, preexec_fn=_die_with_parent)
+        deadline = time.time() + 20
+        for line in self.process.stderr:
+            if b"Watches established" in line:
+                break
+            if time.time() > deadline:
+                break
+        else:
+            raise RuntimeError("inotifywait did not start on %s" % self.folder)
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        return False
+
+    def stop(self):
+        if self.process is None:
+            return
+        time.sleep(0.2)  # let the last events arrive
+        self.process.terminate()
+        self.process.wait(10)
+        self.process.stderr.close()
+        self.process = None
+        self.output.seek(0)
+        self.lines = self.output.read().decode("latin-1").splitlines()
+        self.output.close()
+
+    def events(self):
+        """[(event, file name)], event "CREATE", "MODIFY" or "CLOSE_WRITE",
+        once stopped. Repeated writes to one file show as one MODIFY."""
+        result = []
+        for line in self.lines:
+            kinds, _, name = line.partition(" ")
+            for kind in ("CREATE", "MODIFY", "CLOSE_WRITE"):
+                if kind in kinds.split(","):
+                    result.append((kind, name))
+        return result
+
+    def writing_order(self):
+        """The files in the order they were created and written, one entry
+        per uninterrupted stretch of CREATE and MODIFY events of a file."""
+        order = []
+        for kind, name in self.events():
+            if kind != "CLOSE_WRITE" and (not order or order[-1] != name):
+                order.append(name)
+        return order
+
+    def last_write(self, name):
+        """Index in events() of the last CREATE or MODIFY of a file."""
+        found = [i for i, (kind, n) in enumerate(self.events())
+                 if n == name and kind != "CLOSE_WRITE"]
+        if not found:
+            raise AssertionError("%s was never written" % name)
+        return found[-1]
+
+
+class XServer:
+    """An Xvfb on the first free display of the configured range."""
+
+    def __init__(self):
+        numbers = os.environ.get("WYK_WINE_DISPLAYS", "91-94")
+        first, _, last = numbers.partition("-")
+        self.candidates = range(int(first), int(last or first) + 1)
+        self.process = None
+        self.display = None
+
+    @staticmethod
+    def lock_owner(number):
+        try:
+            with open("/tmp/.X%d-lock" % number) as f:
+                return int(f.read().strip() or 0)
+        except (OSError, ValueError):
+            return 0
+
+    @classmethod
+    def in_use(cls, number):
+        """A display whose lock names a living process (a stale lock is
+        cleared by Xvfb itself)."""
+        pid = cls.lock_owner(number)
+        if pid == 0:
+            return False
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return False
+        except PermissionError:
+            pass
+        return True
+
+    def try_start(self, number):
+        process = subprocess.Popen(
+            ["Xvfb", ":%d" % number, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=_die_with_parent)
+        socket = "/tmp/.X11-unix/X%d" % number
+        deadline = time.time() + 10
+        while time.time() < deadline and process.poll() is None and not (
+                os.path.exists(socket) and self.lock_owner(number) == process.pid):
+            time.sleep(0.05)
+        # Another run may have taken the number at the same moment: the lock says whose it is.
+        if process.poll() is None and os.path.exists(socket) and \
+                self.lock_owner(number) == process.pid:
+            self.process = process
+            self.display = ":%d" % number
+            return True
+        if process.poll() is None:
+            process.kill()
+        process.wait()
+        return False
+
+    def start(self, patience=300):
+        """Takes the first free display of the range; when all are busy (other
+        test runs on the same machine), waits for one to become free."""
+        deadline = time.time() + patience
+        while True:
+            for number in self.candidates:
+                if not self.in_use(number) and self.try_start(number):
+                    return self.display
+            if time.time() > deadline:
+                raise RuntimeError("no free X display in %s" % list(self.candidates))
+            time.sleep(1)
+
+    def stop(self):
+        if self.process is not None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+            self.process = None
+
+
+def clone_prefix(source, target):
+    """Copies a prefix; the large program files are hard-linked."""
+    if os.path.exists(target):
+        shutil.rmtree(target)
+    for root, dirs, files in os.walk(source):
+        relative = os.path.relpath(root, source)
+        out = os.path.join(target, relative) if relative != "." else target
+        os.makedirs(out, exist_ok=True)
+        for name in list(dirs):
+            path = os.path.join(root, name)
+            if os.path.islink(path):
+                os.symlink(os.readlink(path), os.path.join(out, name))
+                dirs.remove(name)
+        for name in files:
+            path = os.path.join(root, name)
+            if relative == "." and name == "wineserver":
+                continue  # belongs to the template's server
+            if os.path.islink(path):
+                os.symlink(os.readlink(path), os.path.join(out, name))
+            elif name.lower().endswith(LINKED_SUFFIXES):
+                os.link(path, os.path.join(out, name))
+            else:
+                shutil.copy2(path, os.path.join(out, name))
+
+
+class WineSession:
+    """One prefix, one X server and one wineserver for one test module."""
+
+    def __init__(self, name):
+        self.name = name
+        self.win_dir = _env_path("WYK_WIN_DIR")
+        self.amd64_exe = _env_path("WYK_AMD64_EXE")
+        self.test_dir = _env_path("WYK_WINE_TEST_DIR")
+        self.tools = os.path.join(self.win_dir, "wine-tools")
+        self.fake_engine_dir = os.path.join(self.win_dir, "fake-engine")
+        self.module_dir = os.path.join(self.test_dir, name)
+        self.prefix = os.path.join(self.module_dir, "prefix")
+        self.work = os.path.join(self.module_dir, "work")
+        self.xserver = XServer()
+        self.started = False
+        self.counter = 0
+
+    # ---- product and programs ------------------------------------------------
+    def exe(self, name):
+        """A program of the x86_64 build that carries the product's constants."""
+        path = os.path.join(self.win_dir, name)
+        if not os.path.exists(path):
+            raise AssertionError("missing build output %s" % path)
+        return path
+
+    @property
+    def product(self):
+        return self.exe("wyk-7-windows-i586.exe")
+
+    def payload(self, name, exe=None):
+        """A payload file as bound into the given bootstrapper (the product by
+        default): each build binds its own generated folder."""
+        exe = exe or self.product
+        folder = "large-payload" if os.path.basename(exe) == "wyk-test-large.exe" \
+            else "test-payload"
+        with open(os.path.join(os.path.dirname(exe), folder, name), "rb") as f:
+            return f.read()
+
+    # ---- life cycle ----------------------------------------------------------
+    def start(self):
+        template = os.path.join(self.test_dir, "template")
+        if not os.path.isfile(os.path.join(template, "system.reg")):
+            raise RuntimeError("no prefix template in %s (run the wine.prefix-template test)"
+                               % template)
+        os.makedirs(self.module_dir, exist_ok=True)
+        if os.path.exists(self.work):
+            shutil.rmtree(self.work)
+        os.makedirs(self.work)
+        clone_prefix(template, self.prefix)
+        self.xserver.start()
+        self.started = True
+        # Kept alive between the calls of the module (it ends by itself 30 s
+        # after its last client should this process die without stopping it).
+        subprocess.run([WINESERVER, "-p30"], env=self.env(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30, check=True)
+        self.user = self._prefix_user()
+
+    def stop(self):
+        if not self.started:
+            return
+        self.kill_wine()
+        self.xserver.stop()
+        self.started = False
+
+    def kill_wine(self):
+        env = self.env()
+        subprocess.run([WINESERVER, "-k"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30)
+        subprocess.run([WINESERVER, "-w"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30)
+
+    def _prefix_user(self):
+        users = os.path.join(self.prefix, "drive_c", "users")
+        name = pwd.getpwuid(os.getuid()).pw_name
+        if os.path.isdir(os.path.join(users, name)):
+            return name
+        others = [n for n in os.listdir(users) if n.lower() != "public"]
+        if len(others) != 1:
+            raise RuntimeError("cannot tell the prefix's user among %s" % others)
+        return others[0]
+
+    # ---- environment and calls ----------------------------------------------
+    def env(self, extra=None, dll_overrides=None):
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("LC_", "WYK_ENGINE_", "WINE")) and k not in ("TMPDIR", "LANG")}
+        env.update({
+            "WINEPREFIX": self.prefix,
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": ";".join([BASE_DLL_OVERRIDES] + list(dll_overrides or [])),
+            "LANG": "C.UTF-8",
+            "DISPLAY": self.xserver.display or "",
+        })
+        if extra:
+            env.update(extra)
+        return env
+
+    def call(self, argv, timeout=60, env=None, check=True):
+        """Runs a Unix or Wine command with a time limit; ends Wine on overrun.
+        Output goes through files: a wineserver that a Wine program starts
+        would hold a pipe open long after the program has ended."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            try:
+                done = subprocess.run(argv, env=env or self.env(), stdout=out, stderr=err,
+                                      timeout=timeout, preexec_fn=_die_with_parent)
+            except subprocess.TimeoutExpired:
+                self.kill_wine()
+                raise AssertionError("timed out after %ss: %s" % (timeout, argv))
+            out.seek(0)
+            err.seek(0)
+            done.stdout = out.read()
+            done.stderr = err.read()
+        if check and done.returncode != 0:
+            raise AssertionError("%s failed with %d: %s" % (
+                argv, done.returncode, done.stderr.decode("latin-1", "replace")))
+        return done
+
+    def wine(self, program, *args, timeout=60, env=None, check=True):
+        return self.call([WINE64, program] + list(args), timeout=timeout, env=env, check=check)
+
+    # ---- registry ------------------------------------------------------------
+    def registry(self, *operations):
+        """Runs registry_tool operations, e.g. ("set", key, name, type, hex)."""
+        argv = []
+        for op in operations:
+            argv.extend(op)
+        if not argv:
+            return ""
+        done = self.wine(os.path.join(self.tools, "registry_tool.exe"), *argv)
+        return done.stdout.decode("latin-1")
+
+    def get_value(self, key, name):
+        """(type, bytes) of a value, or None when it does not exist."""
+        out = self.registry(("get", key, name)).strip()
+        if out == "missing":
+            return None
+        kind, _, data = out.partition(" ")
+        return int(kind), bytes.fromhex(data)
+
+    def key_exists(self, key):
+        return self.registry(("haskey", key)).strip() == "yes"
+
+    def version_ops(self, exe_name, version):
+        key = APP_DEFAULTS + "\\" + exe_name
+        return [("delk", key)] if version is None else [
+            ("set", key, "Version", str(REG_SZ), hex_text(version))]
+
+    def engine_location_ops(self, folder):
+        if folder is None:
+            return [("delv", INSTALLER_KEY, "InstallerLocation")]
+        return [("set", INSTALLER_KEY, "InstallerLocation", str(REG_SZ), hex_text(folder))]
+
+    # ---- files of the prefix -------------------------------------------------
+    def c_drive(self, *parts):
+        return os.path.join(self.prefix, "drive_c", *parts)
+
+    def user_data_folder(self, kind):
+        """Unix path of the user's LocalAppDataLow ("locallow") or roaming folder."""
+        leaf = {"locallow": "LocalLow", "roaming": "Roaming"}[kind]
+        return self.c_drive("users", self.user, "AppData", leaf)
+
+    def user_data_folder_win(self, kind):
+        leaf = {"locallow": "LocalLow", "roaming": "Roaming"}[kind]
+        return "C:\\users\\%s\\AppData\\%s" % (self.user, leaf)
+
+    def cache_folder(self, kind="locallow", suffix=""):
+        return os.path.join(self.user_data_folder(kind), "Halvec", "Tavro", "wyk1.7.0" + suffix)
+
+    def cache_folder_win(self, kind="locallow", suffix=""):
+        return self.user_data_folder_win(kind) + "\\Halvec\\Tavro\\wyk1.7.0" + suffix
+
+    def clear_cache(self):
+        for kind in ("locallow", "roaming"):
+            shutil.rmtree(os.path.join(self.user_data_folder(kind), "Halvec"), ignore_errors=True)
+
+    def cache_tree(self):
+        """Every file and folder below the two user data folders' Halvec
+        folders: {"locallow/Halvec/Tavro/...": bytes or None for folders}."""
+        tree = {}
+        for kind in ("locallow", "roaming"):
+            base = self.user_data_folder(kind)
+            top = os.path.join(base, "Halvec")
+            if not os.path.exists(top):
+                continue
+            for root, dirs, files in os.walk(top):
+                rel = kind + "/" + os.path.relpath(root, base)
+                tree[rel] = None
+                for name in files:
+                    with open(os.path.join(root, name), "rb") as f:
+                        tree[rel + "/" + name] = f.read()
+        return tree
+
+    def replace_system_file(self, name, source):
+        """Puts a file of ours in place of one in the system folder, or with
+        source None just takes it away. The original is moved aside, never
+        written, so the template it is linked to stays intact."""
+        target = self.c_drive("windows", "system32", name)
+        saved = target + ".wyk-saved"
+        if not os.path.exists(saved):
+            os.rename(target, saved)
+        elif os.path.exists(target):
+            os.unlink(target)
+        if source is not None:
+            shutil.copyfile(source, target)
+
+    def restore_system_file(self, name):
+        target = self.c_drive("windows", "system32", name)
+        saved = target + ".wyk-saved"
+        if os.path.exists(saved):
+            if os.path.exists(target):
+                os.unlink(target)
+            os.rename(saved, target)
+
+    def work_file(self, name):
+        self.counter += 1
+        return os.path.join(self.work, "%03d-%s" % (self.counter, name))
+
+    # ---- programs ------------------------------------------------------------
+    def probe_system(self, version=None, env=None, dll_overrides=None, error_code=0,
+                     module=None):
+        """What Wine tells a 64-bit program: version, UI language, code page,
+        engine library version; on request the system's text for an error
+        code ("message") and string 4 of a module ("string4"), as hex."""
+        if version is not None:
+            self.registry(*self.version_ops("system_probe.exe", version))
+        out = self.work_file("probe.txt")
+        args = [win_path(out), str(error_code)] + ([win_path(module)] if module else [])
+        self.wine(os.path.join(self.tools, "system_probe.exe"), *args,
+                  env=self.env(env, dll_overrides))
+        return read_key_values(out)
+
+    def run(self, exe, tail="", env=None, timeout=30, dialog=False, dll_overrides=None):
+        """Runs a bootstrapper with the exact command line '"<exe>"' + tail
+        (the tail as the user would type it, quoting included) and gives its
+        32-bit exit code, what the recording engine was asked and, when a
+        message box is expected, its caption and text."""
+        command = self.work_file("command.txt")
+        result = self.work_file("result.txt")
+        log = self.work_file("engine.log")
+        with open(command, "wb") as f:
+            f.write(b'"' + win_path(exe).encode() + b'"' + (tail.encode("latin-1")
+                                                            if isinstance(tail, str) else tail))
+        run_env = {"WYK_ENGINE_LOG": win_path(log)}
+        run_env.update(env or {})
+        full_env = self.env(run_env, dll_overrides)
+
+        reader = None
+        dialog_out = None
+        if dialog:
+            dialog_out = self.work_file("dialog.txt")
+            reader = subprocess.Popen(
+                [WINE64, os.path.join(self.tools, "dialog_reader.exe"), win_path(dialog_out),
+                 str(int(timeout * 1000))],
+                env=full_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                preexec_fn=_die_with_parent)
+        limit_ms = int(timeout * 1000)
+        try:
+            self.wine(os.path.join(self.tools, "run_wait.exe"), win_path(command),
+                      win_path(result), str(limit_ms), timeout=timeout + 30, env=full_env,
+                      check=False)
+            with open(result, "rb") as f:
+                outcome = f.read().decode().strip()
+            if outcome == "timeout" or outcome.startswith("nostart"):
+                self.kill_wine()
+                raise AssertionError("%s: %s (command line %r)" % (os.path.basename(exe),
+                                                                   outcome, tail))
+            dialog_fields = None
+            if reader is not None:
+                try:
+                    reader.wait(timeout)
+                except subprocess.TimeoutExpired:
+                    self.kill_wine()
+                    raise AssertionError("the message box reader did not finish")
+                if reader.returncode == 0:
+                    dialog_fields = read_fields(dialog_out)
+            return RunResult(int(outcome), dialog_fields, read_records(log))
+        finally:
+            if reader is not None and reader.poll() is None:
+                reader.kill()
+                reader.wait()
+
+    def start_program(self, program, *args, env=None):
+        """Starts a Wine program in the background; the caller waits or kills."""
+        return subprocess.Popen([WINE64, program] + list(args), env=env or self.env(),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                preexec_fn=_die_with_parent)
+
+
+_module_session = None
+
+
+def setUpModule():
+    """One session per test module (each module runs as its own process);
+    the modules import this and tearDownModule into their namespace."""
+    global _module_session
+    name = os.path.splitext(os.path.basename(sys.argv[0]))[0]
+    if name.startswith("test_"):
+        name = name[len("test_"):]
+    session = WineSession(name)
+    try:
+        session.start()
+    except BaseException:
+        session.stop()
+        raise
+    _module_session = session
+
+
+def tearDownModule():
+    global _module_session
+    if _module_session is not None:
+        _module_session.stop()
+        _module_session = None
+
+
+class WineTestCase(unittest.TestCase):
+    """Base of the test modules' cases, with fresh state for every test:
+    no cache tree, no vendor key, the recording engine found through
+    "InstallerLocation", every bootstrapper on Windows 7."""
+
+    EXES = ("wyk-7-windows-i586.exe", "wyk-7-windows-amd64.exe", "wyk-test-no-package.exe",
+            "wyk-test-no-cab9.exe", "wyk-test-large.exe")
+
+    @property
+    def session(self):
+        if _module_session is None:
+            raise RuntimeError("no Wine session: the module must import setUpModule "
+                               "and tearDownModule from harness")
+        return _module_session
+
+    def setUp(self):
+        s = self.session
+        s.clear_cache()
+        ops = [("delk", VENDOR_KEY)]
+        ops += s.engine_location_ops(win_path(s.fake_engine_dir))
+        for exe in self.EXES:
+            ops += s.version_ops(exe, "win7")
+        s.registry(*ops)
+
+    # ---- shared expectations ------------------------------------------------
+    def engine_path(self):
+        return win_path(self.session.fake_engine_dir) + "\\msiexec.exe"
+
+    def package_path(self, kind="locallow", suffix=""):
+        return self.session.cache_folder_win(kind, suffix) + "\\" + PACKAGE
+
+    def expected_line(self, middle, engine=None, package=None):
+        """'"<engine>" /i "<package>" <middle> WRAPPER=1' as bytes; middle is
+        everything between the package's closing quote plus one blank and
+        " WRAPPER=1"."""
+        return ('"%s" /i "%s" %s WRAPPER=1' % (engine or self.engine_path(),
+                                              package or self.package_path(),
+                                              middle)).encode("latin-1")
+
+    def assertCabinetsComplete(self, folder, exe=None, names=CABINETS):
+        for name in names:
+            path = os.path.join(folder, name)
+            self.assertTrue(os.path.isfile(path), "%s was not written" % name)
+            with open(path, "rb") as f:
+                data = f.read()
+            expected = self.session.payload(name, exe)
+            self.assertEqual(len(data), len(expected), "%s has the wrong size" % name)
+            self.assertTrue(data == expected, "%s differs from its payload file" % name)
+
+
+def make_template(target):
+    """Creates the module prefixes' template with wineboot -i."""
+    staging = target + ".new"
+    if os.path.exists(staging):
+        shutil.rmtree(staging)
+    xserver = XServer()
+    xserver.start()
+    env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "WINE"))}
+    env.update({"WINEPREFIX": staging, "WINEDEBUG": "-all", "LANG": "C.UTF-8",
+                "WINEDLLOVERRIDES": BASE_DLL_OVERRIDES, "DISPLAY": xserver.display})
+    try:
+        subprocess.run([WINE64, "wineboot", "-i"], env=env, check=True, timeout=300,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       preexec_fn=_die_with_parent)
+        # A crashing program must not leave a debugger dialog behind.
+        tools = os.path.join(_env_path("WYK_WIN_DIR"), "wine-tools")
+        subprocess.run([WINE64, os.path.join(tools, "registry_tool.exe"),
+                        "set", "HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog",
+                        str(REG_DWORD), "00000000"],
+                       env=env, check=True, timeout=120, stdout=subprocess.DEVNULL,
+                       preexec_fn=_die_with_parent)
+    finally:
+        subprocess.run([WINESERVER, "-k"], env=env, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=env, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        xserver.stop()
+    if os.path.exists(target):
+        shutil.rmtree(target)
+    os.rename(staging, target)
+
+
+def main_template():
+    target = os.path.join(_env_path("WYK_WINE_TEST_DIR"), "template")
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    started = time.time()
+    make_template(target)
+    print("prefix template ready in %.1f s: %s" % (time.time() - started, target))
+
+
+if __name__ == "__main__":
+    if sys.argv[1:] == ["make-template"]:
+        main_template()
+    else:
+        sys.exit("usage: harness.py make-template")

@@ -1,0 +1,175 @@
+/* Sets, reads and deletes registry values with exact bytes and any type,
+ * which "reg add" cannot do (a REG_SZ without its terminating zero, a value
+ * of size 0, ...). Operations run in the order given:
+ *
+ *   set   <root\key> <value name> <type number> <hex bytes or "-" for none>
+ *   get   <root\key> <value name>      prints "<type> <hex bytes>" or "missing"
+ *   delv  <root\key> <value name>      deletes a value (missing is fine)
+ *   delk  <root\key>                   deletes a key and its subtree
+ *   mkkey <root\key>                   creates a key
+ *   haskey <root\key>                  prints "yes" or "no"
+ *
+ * root is HKLM or HKCU; a value name "@" is the key's default value. Exit code
+ * 0 when every operation succeeded; otherwise the failing Win32 error. */
+#include <windows.h>
+#include <stdio.h>
+#include <string.h>
+
+static HKEY SplitRoot(const char *path, const char **rest) {
+  if (strncmp(path, "HKLM\\", 5) == 0) {
+    *rest = path + 5;
+    return HKEY_LOCAL_MACHINE;
+  }
+  if (strncmp(path, "HKCU\\", 5) == 0) {
+    *rest = path + 5;
+    return HKEY_CURRENT_USER;
+  }
+  return NULL;
+}
+
+static const char *ValueName(const char *name) { return strcmp(name, "@") == 0 ? NULL : name; }
+
+static int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+static LONG SetValue(const char *keyPath, const char *name, const char *type, const char *hex) {
+  static BYTE data[65536];
+  DWORD size = 0;
+  const char *rest;
+  HKEY root = SplitRoot(keyPath, &rest);
+  HKEY key;
+  LONG result;
+  if (root == NULL) return ERROR_INVALID_PARAMETER;
+  if (strcmp(hex, "-") != 0) {
+    size_t n = strlen(hex);
+    size_t i;
+    if (n % 2 != 0 || n / 2 > sizeof(data)) return ERROR_INVALID_PARAMETER;
+    for (i = 0; i < n; i += 2) {
+      int hi = HexValue(hex[i]);
+      int lo = HexValue(hex[i + 1]);
+      if (hi < 0 || lo < 0) return ERROR_INVALID_PARAMETER;
+      data[size++] = (BYTE)(hi * 16 + lo);
+    }
+  }
+  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
+  if (result != ERROR_SUCCESS) return result;
+  result = RegSetValueExA(key, ValueName(name), 0, (DWORD)strtoul(type, NULL, 10),
+                          size != 0 ? data : NULL, size);
+  RegCloseKey(key);
+  return result;
+}
+
+static LONG GetValue(const char *keyPath, const char *name) {
+  static BYTE data[65536];
+  DWORD size = sizeof(data);
+  DWORD type = 0;
+  DWORD i;
+  const char *rest;
+  HKEY root = SplitRoot(keyPath, &rest);
+  HKEY key;
+  LONG result;
+  if (root == NULL) return ERROR_INVALID_PARAMETER;
+  result = RegOpenKeyExA(root, rest, 0, KEY_QUERY_VALUE, &key);
+  if (result == ERROR_SUCCESS) {
+    result = RegQueryValueExA(key, ValueName(name), NULL, &type, data, &size);
+    RegCloseKey(key);
+  }
+  if (result == ERROR_FILE_NOT_FOUND) {
+    printf("missing\n");
+    return ERROR_SUCCESS;
+  }
+  if (result != ERROR_SUCCESS) return result;
+  printf("%lu ", (unsigned long)type);
+  for (i = 0; i < size; ++i) printf("%02x", data[i]);
+  printf("\n");
+  return ERROR_SUCCESS;
+}
+
+static LONG DeleteValue(const char *keyPath, const char *name) {
+  const char *rest;
+  HKEY root = SplitRoot(keyPath, &rest);
+  HKEY key;
+  LONG result;
+  if (root == NULL) return ERROR_INVALID_PARAMETER;
+  result = RegOpenKeyExA(root, rest, 0, KEY_SET_VALUE, &key);
+  if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (result != ERROR_SUCCESS) return result;
+  result = RegDeleteValueA(key, ValueName(name));
+  RegCloseKey(key);
+  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+static LONG DeleteKey(const char *keyPath) {
+  const char *rest;
+  HKEY root = SplitRoot(keyPath, &rest);
+  LONG result;
+  if (root == NULL) return ERROR_INVALID_PARAMETER;
+  result = RegDeleteTreeA(root, rest);
+  if (result == ERROR_SUCCESS) result = RegDeleteKeyA(root, rest);
+  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+static LONG MakeKey(const char *keyPath) {
+  const char *rest;
+  HKEY root = SplitRoot(keyPath, &rest);
+  HKEY key;
+  LONG result;
+  if (root == NULL) return ERROR_INVALID_PARAMETER;
+  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ, NULL, &key, NULL);
+  if (result == ERROR_SUCCESS) RegCloseKey(key);
+  return result;
+}
+
+static LONG HasKey(const char *keyPath) {
+  const char *rest;
+  HKEY root = SplitRoot(keyPath, &rest);
+  HKEY key;
+  LONG result;
+  if (root == NULL) return ERROR_INVALID_PARAMETER;
+  result = RegOpenKeyExA(root, rest, 0, KEY_READ, &key);
+  if (result == ERROR_SUCCESS) RegCloseKey(key);
+  printf("%s\n", result == ERROR_SUCCESS ? "yes" : "no");
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+int main(int argc, char **argv) {
+  int i = 1;
+  while (i < argc) {
+    const char *op = argv[i];
+    LONG result;
+    int used;
+    if (strcmp(op, "set") == 0 && i + 4 < argc) {
+      result = SetValue(argv[i + 1], argv[i + 2], argv[i + 3], argv[i + 4]);
+      used = 5;
+    } else if (strcmp(op, "get") == 0 && i + 2 < argc) {
+      result = GetValue(argv[i + 1], argv[i + 2]);
+      used = 3;
+    } else if (strcmp(op, "delv") == 0 && i + 2 < argc) {
+      result = DeleteValue(argv[i + 1], argv[i + 2]);
+      used = 3;
+    } else if (strcmp(op, "delk") == 0 && i + 1 < argc) {
+      result = DeleteKey(argv[i + 1]);
+      used = 2;
+    } else if (strcmp(op, "haskey") == 0 && i + 1 < argc) {
+      result = HasKey(argv[i + 1]);
+      used = 2;
+    } else if (strcmp(op, "mkkey") == 0 && i + 1 < argc) {
+      result = MakeKey(argv[i + 1]);
+      used = 2;
+    } else {
+      fprintf(stderr, "registry_tool: bad operation at argument %d\n", i);
+      return ERROR_INVALID_PARAMETER;
+    }
+    if (result != ERROR_SUCCESS) {
+      fprintf(stderr, "registry_tool: %s %s failed with %ld\n", op, argv[i + 1], (long)result);
+      return (int)result;
+    }
+    i += used;
+  }
+  fflush(stdout);
+  return 0;
+}
