@@ -66,7 +66,8 @@ bool ParseOptions(int argc, char** argv, BootstrapOptions& options, LanguageId& 
     } else if (TextEquals(arg, "/s")) {
       options.silent = true;
     } else if (ContainsText(arg, kPublicFolderOption)) {
-      // A later folder option replaces an earlier one, so its fit is judged afresh.
+      // A later folder option replaces an earlier one; an overlong one refuses the
+      // run all the same, since the user asked for a folder that cannot be used.
       bool folderFits = options.publicRuntimeFolder.Assign(AfterFirstEquals(arg));
       if (!folderFits) options.publicRuntimeFolder.Clear();
       fits = folderFits && fits;

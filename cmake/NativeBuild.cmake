@@ -6,6 +6,7 @@ include(ExternalProject)
 
 option(WYK_CROSS_BUILDS "Build the Windows executables with mingw-w64" ON)
 option(WYK_BENCH "Build the benchmark variants (release-size payload) too" OFF)
+option(WYK_DEMO_REALISTIC_SIZES "Fill the demo payload's cabinets to release sizes (about 79 MiB)" OFF)
 set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: generated test payload)")
 
 set(WYK_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -26,7 +27,8 @@ if(WYK_UNIT_TEST_SOURCES)
 endif()
 
 if(WYK_CROSS_BUILDS)
-  set(WYK_CROSS_ARGS -DCMAKE_BUILD_TYPE=MinSizeRel -DWYK_PAYLOAD_DIR=${WYK_PAYLOAD_DIR})
+  set(WYK_CROSS_ARGS -DCMAKE_BUILD_TYPE=MinSizeRel -DWYK_PAYLOAD_DIR=${WYK_PAYLOAD_DIR}
+                     -DWYK_DEMO_REALISTIC_SIZES=${WYK_DEMO_REALISTIC_SIZES})
   # The shipped product.
   ExternalProject_Add(wyk_i686
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -50,6 +52,7 @@ if(WYK_CROSS_BUILDS)
     INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
 
   include(${CMAKE_SOURCE_DIR}/cmake/WindowsTests.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/cmake/ReliabilityTests.cmake OPTIONAL)
   include(${CMAKE_SOURCE_DIR}/cmake/StaticTests.cmake OPTIONAL)
   include(${CMAKE_SOURCE_DIR}/cmake/PlatformTests.cmake OPTIONAL)
   include(${CMAKE_SOURCE_DIR}/cmake/E2eTests.cmake OPTIONAL)

@@ -66,6 +66,7 @@ target_compile_options(wyk_product_objects PRIVATE ${WYK_PRODUCT_CXX_FLAGS})
 
 set(WYK_PRODUCT_LIBRARIES kernel32 user32 advapi32 shell32 ole32)
 include(${CMAKE_SOURCE_DIR}/cmake/PayloadBinding.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/DemoPayload.cmake)
 
 # The payload that is bound when no folder is named: small generated files,
 # one per row, with sizes that exercise the chunked writing.
@@ -91,5 +92,7 @@ endif()
 
 if(WYK_TEST_PROGRAMS)
   include(${CMAKE_SOURCE_DIR}/tests/wine/TestPrograms.cmake OPTIONAL)
+  wyk_add_demo_e2e_programs()
   include(${CMAKE_SOURCE_DIR}/tests/platform/ProbeProgram.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/tests/reliability/Programs.cmake OPTIONAL)
 endif()

@@ -1,0 +1,375 @@
+"""Support for the end-to-end suite: a clean Wine prefix per scenario, the
+setup program run through e2e_runner.exe (full 32-bit exit code), the
+prefix's registry read from its saved files, and the processes of a run.
+
+Configuration comes from the environment that cmake/E2eTests.cmake sets:
+  WYK_E2E_EXE        the setup program bound with the small demo payload
+  WYK_E2E_LARGE_EXE  the same with release-size cabinets
+  WYK_E2E_RUNNER     e2e_runner.exe
+  WYK_E2E_PAYLOAD    folder of the eight payload files of WYK_E2E_EXE
+  WYK_E2E_EXTRA      folder of the packages only checks use
+  WYK_E2E_WORK       scratch folder of this test module
+  WYK_E2E_TEMPLATE   folder of the shared template prefix (made once, under a lock)
+  WYK_E2E_DISPLAY    X display for this module (an Xvfb is started on it)
+  WYK_E2E_KEEP       if set, the prefixes of the scenarios are kept for a look
+"""
+import fcntl
+import os
+import re
+import shutil
+import subprocess
+import time
+import unittest
+import uuid
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+
+PRODUCT_CODE_KIT = "{3A7C1E52-8B0D-4F6A-9C21-5E4D7B0A1F17}"
+PRODUCT_CODE_QOR = "{7D4B2C13-6E8F-4A0B-9D1C-2F3E4A5B6C71}"
+PRODUCT_CODE_AU = "{5B0D1A83-2C4E-4F6B-8A7D-9E0F1A2B3C81}"
+PRODUCT_CODE_AU_OLD = "{6C1E2B90-3D4F-4A7B-9E21-0B5D8C3F7A42}"
+PRODUCT_CODE_AU_NEWER = "{8E2F3B94-4D5A-4C6B-9E8F-0A1B2C3D4E91}"
+
+KIT_KEY = r"Software\Orvale\Tavro Development Kit\1.7.0"
+RUNTIME_KEY = r"Software\Orvale\Tavro Runtime Environment\1.7.0"
+UPDATE_KEY = r"Software\Orvale\Auto Update"
+VENDOR_KEY = r"Software\Orvale"
+UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
+INSTALLER_KEY = r"Software\Microsoft\Windows\CurrentVersion\Installer"
+
+CABINETS = ["sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"]
+PAYLOAD_FILES = ["wyk1.7.0.msi"] + CABINETS
+
+KIT_DIR = r"Program Files/Orvale/Tavro Development Kit 1.7.0"
+RUNTIME_DIR = r"Program Files/Orvale/Tavro Runtime 1.7.0"
+TOOL_DIR = r"Program Files/Common Files/Tavro/Tavro Update"
+
+
+def config(name):
+    value = os.environ.get(name)
+    if not value:
+        raise unittest.SkipTest("%s is not set (run the suite through ctest)" % name)
+    return value
+
+
+def base_env(prefix, display):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+               DISPLAY=display, LC_ALL="C.UTF-8")
+    return env
+
+
+class Display:
+    """One Xvfb for a test module."""
+
+    def __init__(self, display):
+        self.display = display
+        self.process = None
+
+    def start(self):
+        number = self.display.lstrip(":")
+        if os.path.exists("/tmp/.X11-unix/X%s" % number):
+            raise RuntimeError("display %s is in use" % self.display)
+        self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24",
+                                         "-nolisten", "tcp"],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while not os.path.exists("/tmp/.X11-unix/X%s" % number):
+            if self.process.poll() is not None or time.time() > deadline:
+                raise RuntimeError("Xvfb did not start on %s" % self.display)
+            time.sleep(0.1)
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+def template_prefix(display):
+    """The shared fresh prefix, made once (wineboot takes a while) and then only copied."""
+    template = config("WYK_E2E_TEMPLATE")
+    os.makedirs(os.path.dirname(template), exist_ok=True)
+    with open(template + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.exists(os.path.join(template, ".complete")):
+            shutil.rmtree(template, ignore_errors=True)
+            env = base_env(template, display)
+            subprocess.run([WINE, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=300, check=True)
+            subprocess.run([WINESERVER, "-w"], env=env, timeout=120, check=True)
+            open(os.path.join(template, ".complete"), "w").close()
+    return template
+
+
+def unescape_reg(text):
+    """Value text of Wine's saved registry (inside the quotes) to a Python string."""
+    out = []
+    i = 0
+    while i < len(text):
+        c = text[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+            continue
+        n = text[i + 1]
+        if n == "x":
+            m = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:])
+            out.append(chr(int(m.group(0), 16)))
+            i += 2 + len(m.group(0))
+        elif n in "01234567":
+            m = re.match(r"[0-7]{1,3}", text[i + 1:])
+            out.append(chr(int(m.group(0), 8)))
+            i += 1 + len(m.group(0))
+        else:
+            out.append({"n": "\n", "r": "\r", "t": "\t", "a": "\a", "b": "\b", "e": "\x1b",
+                        "f": "\f", "v": "\v"}.get(n, n))
+            i += 2
+    return "".join(out)
+
+
+def parse_registry_file(path, fold_case=True):
+    """{key path (lower case): {value name (lower case): (type, value)}} of a saved hive
+    (names as written when fold_case is false).
+    type is "sz" (a string stored with its terminating zero), "dword", or "hex(N)"
+    with the raw bytes; "@" is the default value."""
+    keys = {}
+    current = None
+    pending = ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        lines = f.read().splitlines()
+    for raw in lines:
+        line = pending + raw
+        if line.endswith("\\") and current is not None and not line.startswith("["):
+            pending = line[:-1].strip() if "hex" in line else line[:-1]
+            continue
+        pending = ""
+        if line.startswith("["):
+            end = line.rfind("]")
+            key = unescape_reg(line[1:end])
+            current = keys.setdefault(key.lower() if fold_case else key, {})
+            continue
+        if current is None or not line or line.startswith("#") or line.startswith(";"):
+            continue
+        m = re.match(r'^(@|"((?:[^"\\]|\\.)*)")=(.*)$', line)
+        if not m:
+            continue
+        name = "@" if m.group(1) == "@" else unescape_reg(m.group(2))
+        if fold_case:
+            name = name.lower()
+        data = m.group(3)
+        if data.startswith('"'):
+            current[name] = ("sz", unescape_reg(data[1:-1]))
+        elif data.startswith("str(2):"):
+            current[name] = ("expand_sz", unescape_reg(data[8:-1]))
+        elif data.startswith("dword:"):
+            current[name] = ("dword", int(data[6:], 16))
+        else:
+            m2 = re.match(r"hex(?:\(([0-9a-f]+)\))?:(.*)$", data)
+            if m2:
+                kind = int(m2.group(1) or "3", 16)
+                raw_bytes = bytes(int(b, 16) for b in m2.group(2).replace(" ", "").split(",") if b)
+                current[name] = ("hex(%d)" % kind, raw_bytes)
+    return keys
+
+
+class Prefix:
+    """A clean copy of the template prefix for one scenario."""
+
+    def __init__(self, name, display):
+        self.display = display
+        self.path = os.path.join(config("WYK_E2E_WORK"), name)
+        self.stop_server()
+        shutil.rmtree(self.path, ignore_errors=True)
+        os.makedirs(os.path.dirname(self.path), exist_ok=True)
+        # cp keeps the prefix's symbolic links (dosdevices) and is much faster than Python.
+        subprocess.run(["cp", "-a", template_prefix(display), self.path], check=True, timeout=300)
+        self.env = base_env(self.path, display)
+        self.drive_c = os.path.join(self.path, "drive_c")
+        os.makedirs(os.path.join(self.drive_c, "e2e"), exist_ok=True)
+
+    # -- running ----------------------------------------------------------------
+
+    def wine(self, *args, timeout=120, check=True):
+        return subprocess.run([WINE] + list(args), env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=timeout, check=check)
+
+    def set_windows_version(self, exe_path, version):
+        self.wine("reg", "add", r"HKCU\Software\Wine\AppDefaults\%s" % os.path.basename(exe_path),
+                  "/v", "Version", "/d", version, "/f")
+
+    def msiexec(self, *args, timeout=300):
+        """Wine's own engine on its own; returns the exit code (low 8 bits suffice for 0)."""
+        result = subprocess.run([WINE, "msiexec"] + list(args), env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                timeout=timeout)
+        return result.returncode
+
+    def start(self, exe, args, tag=None):
+        """Starts the setup program (Z: path of exe, arguments as one text) through the
+        runner; returns (process, result file). A tag argument, passed on to the engine,
+        lets a check find the engine runs of this scenario among all processes."""
+        command = '"%s"%s%s' % (self.windows_path(exe), " " + args if args else "",
+                                " E2ETAG=%s" % tag if tag else "")
+        with open(os.path.join(self.drive_c, "e2e", "command.txt"), "w", newline="") as f:
+            f.write(command)
+        result = os.path.join(self.drive_c, "e2e", "result.txt")
+        if os.path.exists(result):
+            os.remove(result)
+        process = subprocess.Popen([WINE, config("WYK_E2E_RUNNER"), r"C:\e2e\command.txt",
+                                    r"C:\e2e\result.txt"], env=self.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   cwd=self.drive_c)
+        return process, result
+
+    def finish(self, process, result, timeout=400):
+        try:
+            process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise AssertionError("the setup program did not end within %d s" % timeout)
+        self.wait_server()
+        with open(result) as f:
+            return int(f.read().strip())
+
+    def run(self, exe, args="", timeout=400, tag=None):
+        """Runs the setup program to its end; returns its exit code (signed 32 bits).
+        The registry is saved to disk when this returns."""
+        process, result = self.start(exe, args, tag)
+        return self.finish(process, result, timeout)
+
+    def wait_server(self):
+        subprocess.run([WINESERVER, "-w"], env=self.env, timeout=120)
+
+    def stop_server(self):
+        if os.path.isdir(getattr(self, "path", "")):
+            subprocess.run([WINESERVER, "-k"], env=base_env(self.path, self.display),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+    def kill(self):
+        subprocess.run([WINESERVER, "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+
+    def remove(self):
+        self.kill()
+        shutil.rmtree(self.path, ignore_errors=True)
+
+    # -- looking at the result -----------------------------------------------------
+
+    def windows_path(self, unix_path):
+        return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+    def hklm(self):
+        return parse_registry_file(os.path.join(self.path, "system.reg"))
+
+    def value(self, key, name):
+        """(type, value) of an HKLM value, or None."""
+        return self.hklm().get(key.lower(), {}).get(name.lower())
+
+    def key_exists(self, key):
+        return key.lower() in self.hklm()
+
+    def product_installed(self, product_code):
+        return self.key_exists(UNINSTALL_KEY + "\\" + product_code)
+
+    def user_folder(self, *parts):
+        users = os.path.join(self.drive_c, "users")
+        names = [n for n in os.listdir(users) if n not in ("Public",) and
+                 os.path.isdir(os.path.join(users, n, "AppData"))]
+        assert len(names) == 1, names
+        return os.path.join(users, names[0], "AppData", *parts)
+
+    def c(self, *parts):
+        return os.path.join(self.drive_c, *parts)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def engine_runs(tag, seen):
+    """Records in seen {pid: [times seen, later seen as another program, arguments from
+    /i on]} every engine process (not the custom action server) whose command line
+    carries the tag, and returns seen. A process caught while Wine still starts it
+    shows the loader in front; the arguments are the same."""
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                line = f.read().replace(b"\0", b" ").decode("utf-8", "replace")
+        except OSError:
+            continue
+        if tag in line and "msiexec.exe" in line.lower() and " /i " in line:
+            entry = seen.setdefault(pid, [0, False, None])
+            entry[0] += 1
+            entry[2] = line[line.index(" /i ") + 1:].rstrip()
+        elif pid in seen and line:
+            seen[pid][1] = True
+    return seen
+
+
+def lasting_runs(seen):
+    """The arguments of the real engine runs in seen. When an engine starts a helper
+    (its custom action server), the forked child shows the engine's own command line
+    for the moment until it executes the helper: such a glimpse is seen once, or is
+    later seen as the other program. An engine run lasts far longer than one look."""
+    return [args for count, changed, args in seen.values() if count >= 2 and not changed]
+
+
+def find_process(*markers):
+    """Linux pid of the Wine process whose command line contains every marker, or None.
+    (Wine shows a process's Windows command line, split, as its Linux one.)"""
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                line = f.read().replace(b"\0", b" ").decode("utf-8", "replace")
+        except OSError:
+            continue
+        if all(m in line for m in markers) and "e2e_runner" not in line:
+            return int(pid)
+    return None
+
+
+def new_tag():
+    return uuid.uuid4().hex[:12]
+
+
+class Scenario(unittest.TestCase):
+    """Base class: a display for the module, a clean prefix per test."""
+
+    display = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.exe = config("WYK_E2E_EXE")
+        cls.payload = config("WYK_E2E_PAYLOAD")
+        cls.extra = config("WYK_E2E_EXTRA")
+        cls.display = Display(config("WYK_E2E_DISPLAY"))
+        cls.display.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.stop()
+
+    def setUp(self):
+        self.prefix = Prefix(self.id().split(".")[-1], self.display.display)
+        self.addCleanup(self.cleanup_prefix)
+
+    def cleanup_prefix(self):
+        if os.environ.get("WYK_E2E_KEEP"):
+            self.prefix.kill()
+        else:
+            self.prefix.remove()
+
+    def assertValue(self, key, name, expected, kind="sz"):
+        found = self.prefix.value(key, name)
+        self.assertIsNotNone(found, "HKLM\\%s has no value %s" % (key, name))
+        self.assertEqual(found, (kind, expected), "HKLM\\%s value %s" % (key, name))

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine, builds the setup program with its default (demo)
+# payload, runs it silently (/s) under Wine in a fresh prefix, with Wine's own
+# msiexec doing the installs, and shows what happened: the exit code, the cache
+# tree with sizes, the installed files, the registry values written and the
+# command line the update service's registration tool was started with.
+#
+#   tools/demo_run.sh [setup program arguments...]      (default: /s)
+#
+# Environment: WYK_BUILD_DIR (default build), WYK_DEMO_DISPLAY (default :99).
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${WYK_BUILD_DIR:-$here/build}"
+display="${WYK_DEMO_DISPLAY:-:99}"
+args=("$@")
+[ "${#args[@]}" -gt 0 ] || args=(/s)
+
+"$here/tools/setup-deps.sh"
+cmake -S "$here" -B "$build"
+cmake --build "$build" -j"$(nproc)"
+
+win="$build/win-x64-i586"
+runner="$win/demo-programs/e2e_runner.exe"
+# The product build carries the demo payload when it is the default payload;
+# otherwise the demo build of the same sources does.
+exe="$win/wyk-7-windows-i586.exe"
+if ! grep -qa '3A7C1E52-8B0D-4F6A-9C21-5E4D7B0A1F17' "$exe"; then
+  exe="$win/wyk-demo-e2e.exe"
+fi
+
+demo="$build/demo-run"
+prefix="$demo/prefix"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="$display"
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+rm -rf "$demo"
+mkdir -p "$demo"
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
+sleep 1
+
+echo "== Preparing a fresh Wine prefix"
+/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+mkdir -p "$prefix/drive_c/demo"
+# Windows 7 as the program's system: the cache goes below LocalLow.
+/usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" /v Version /d win7 /f >/dev/null
+
+winexe="Z:$(echo "$exe" | tr / '\\')"
+printf '"%s" %s' "$winexe" "${args[*]}" > "$prefix/drive_c/demo/command.txt"
+echo "== Running: $(cat "$prefix/drive_c/demo/command.txt")"
+/usr/lib/wine/wine64 "$runner" 'C:\demo\command.txt' 'C:\demo\result.txt'
+/usr/lib/wine/wineserver -w
+
+echo
+echo "== Exit code: $(cat "$prefix/drive_c/demo/result.txt")"
+echo
+echo "== Cache tree (bytes, path below the user's application data folder)"
+(cd "$prefix/drive_c/users"/*/AppData && find . -path '*Halvec*' -type f -printf '%12s  %P\n' | sort -k2)
+echo
+echo "== Installed files (bytes, path below C:\\)"
+(cd "$prefix/drive_c" && find "Program Files/Orvale" "Program Files/Common Files/Tavro" -type f \
+   -printf '%12s  %p\n' 2>/dev/null | sort -k2)
+echo
+echo "== Registry values under HKLM\\SOFTWARE\\Orvale"
+PYTHONPATH="$here/tests/e2e" /usr/bin/python3 - "$prefix/system.reg" <<'EOF'
+import sys
+from e2e_support import parse_registry_file
+keys = parse_registry_file(sys.argv[1], fold_case=False)
+for key in sorted(k for k in keys if k.lower().startswith("software\\orvale")):
+    print("[HKLM\\%s]" % key)
+    for name, (kind, value) in sorted(keys[key].items()):
+        print("  %s = %s   (%s)" % (name, value, kind))
+EOF
+echo
+echo "== Registration tool command line (tvaureg.log)"
+cat "$prefix/drive_c/Program Files/Common Files/Tavro/Tavro Update/tvaureg.log" 2>/dev/null \
+  || echo "(the registration tool did not run)"
