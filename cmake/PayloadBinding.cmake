@@ -33,4 +33,8 @@ function(wyk_add_bootstrapper name payload_dir)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
   target_link_options(${name} PRIVATE ${WYK_PRODUCT_LINK_FLAGS})
   target_link_libraries(${name} PRIVATE ${WYK_PRODUCT_LIBRARIES})
+  # A payload made at build time must exist before the resources are compiled.
+  if(payload_dir STREQUAL WYK_DEFAULT_PAYLOAD AND WYK_DEFAULT_PAYLOAD_TARGET)
+    add_dependencies(${name} ${WYK_DEFAULT_PAYLOAD_TARGET})
+  endif()
 endfunction()

@@ -68,15 +68,21 @@ set(WYK_PRODUCT_LIBRARIES kernel32 user32 advapi32 shell32 ole32)
 include(${CMAKE_SOURCE_DIR}/cmake/PayloadBinding.cmake)
 include(${CMAKE_SOURCE_DIR}/cmake/DemoPayload.cmake)
 
-# The payload that is bound when no folder is named: small generated files,
-# one per row, with sizes that exercise the chunked writing.
+# The payload that is bound when no folder is named: the demo packages, built
+# from source for this build's architecture.
 if(WYK_PAYLOAD_DIR STREQUAL "")
-  set(WYK_DEFAULT_PAYLOAD ${CMAKE_BINARY_DIR}/test-payload)
-  execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/make_test_payload.py
-                          ${WYK_DEFAULT_PAYLOAD} COMMAND_ERROR_IS_FATAL ANY)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    wyk_add_demo_payload(${CMAKE_BINARY_DIR}/demo-payload x64)
+  else()
+    wyk_add_demo_payload(${CMAKE_BINARY_DIR}/demo-payload x86)
+  endif()
+  set(WYK_DEFAULT_PAYLOAD ${CMAKE_BINARY_DIR}/demo-payload)
+  set(WYK_DEFAULT_PAYLOAD_TARGET ${WYK_DEMO_PAYLOAD_TARGET})
 else()
   set(WYK_DEFAULT_PAYLOAD ${WYK_PAYLOAD_DIR})
 endif()
+# Tests find the files the product carries here, whatever folder they came from.
+file(CREATE_LINK ${WYK_DEFAULT_PAYLOAD} ${CMAKE_BINARY_DIR}/bound-payload SYMBOLIC)
 
 set(WYK_PRODUCT_NAME "wyk-7-windows-${WYK_ARCH}")
 wyk_add_bootstrapper(${WYK_PRODUCT_NAME} ${WYK_DEFAULT_PAYLOAD})

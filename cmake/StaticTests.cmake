@@ -7,7 +7,7 @@ function(wyk_add_static_test name build_dir exe)
   if(WYK_PAYLOAD_DIR)
     set(payload ${WYK_PAYLOAD_DIR})
   else()
-    set(payload ${CMAKE_BINARY_DIR}/${build_dir}/test-payload)
+    set(payload ${CMAKE_BINARY_DIR}/${build_dir}/bound-payload)
   endif()
   add_test(NAME ${name}
     COMMAND /usr/bin/python3 ${WYK_STATIC_CHECK}

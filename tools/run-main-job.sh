@@ -1,60 +1,81 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds the bootstrapper with its default payload and
-# runs it silently under Wine in a fresh prefix, then shows what it did.
+# Sets up a fresh machine, builds the setup program with its default (demo)
+# payload, runs it silently (/s) under Wine in a fresh prefix, with Wine's own
+# msiexec doing the installs, and shows what happened: the exit code, the cache
+# tree with sizes, the installed files, the registry values written and the
+# command line the update service's registration tool was started with.
+#
+#   tools/run-main-job.sh [setup program arguments...]      (default: /s)
+#
+# Environment: WYK_BUILD_DIR (default build), WYK_DEMO_DISPLAY (default: a free one).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${WYK_BUILD_DIR:-$here/build}"
+display="${WYK_DEMO_DISPLAY:-}"
+if [ -z "$display" ]; then
+  n=150
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  display=":$n"
+fi
+args=("$@")
+[ "${#args[@]}" -gt 0 ] || args=(/s)
 
 "$here/tools/setup-deps.sh"
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S "$here" -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 
 # The 32-bit product cannot execute on this machine; the same sources and
-# constants built as 64-bit code run under Wine.
-exe="$build/win-x64-i586/wyk-7-windows-i586.exe"
-job="$build/main-job"
-rm -rf "$job"
-mkdir -p "$job"
-export WINEPREFIX="$job/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+# constants built as 64-bit code, with the same default payload, run under Wine.
+win="$build/win-x64-i586"
+runner="$win/demo-programs/e2e_runner.exe"
+exe="$win/wyk-7-windows-i586.exe"
 
-display=:$((200 + RANDOM % 300))
-Xvfb "$display" -screen 0 1024x768x16 >/dev/null 2>&1 &
+demo="$build/demo-run"
+prefix="$demo/prefix"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="$display"
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+rm -rf "$demo"
+mkdir -p "$demo"
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-cleanup() { /usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; }
-trap cleanup EXIT
-export DISPLAY="$display"
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
+sleep 1
 
 echo "== Preparing a fresh Wine prefix"
-"$wine" wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+mkdir -p "$prefix/drive_c/demo"
+# Windows 7 as the program's system: the cache goes below LocalLow.
+/usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" /v Version /d win7 /f >/dev/null
+
+winexe="Z:$(echo "$exe" | tr / '\\')"
+printf '"%s" %s' "$winexe" "${args[*]}" > "$prefix/drive_c/demo/command.txt"
+echo "== Running: $(cat "$prefix/drive_c/demo/command.txt")"
+/usr/lib/wine/wine64 "$runner" 'C:\demo\command.txt' 'C:\demo\result.txt'
 /usr/lib/wine/wineserver -w
 
-echo "== Running: wyk-7-windows-i586.exe /s"
-cp "$exe" "$job/prefix/drive_c/wyk-7-windows-i586.exe"
-# 'start /wait' gives the full 32-bit exit code of a GUI-subsystem program.
-code=$("$wine" cmd /c 'start /wait C:\wyk-7-windows-i586.exe /s & echo %errorlevel%' 2>/dev/null | tr -d '\r' | tail -n 1)
-/usr/lib/wine/wineserver -w
-echo "exit code: $code"
-
-users="$job/prefix/drive_c/users"
 echo
-echo "== Cache tree (bytes)"
-find "$users" -path '*Halvec*' -type f -printf '%10s  %P\n' | sort -k2
-
+echo "== Exit code: $(cat "$prefix/drive_c/demo/result.txt")"
+echo
+echo "== Cache tree (bytes, path below the user's application data folder)"
+(cd "$prefix/drive_c/users"/*/AppData && find . -path '*Halvec*' -type f -printf '%12s  %P\n' | sort -k2)
+echo
+echo "== Installed files (bytes, path below C:\\)"
+(cd "$prefix/drive_c" && find "Program Files/Orvale" "Program Files/Common Files/Tavro" -type f \
+   -printf '%12s  %p\n' 2>/dev/null | sort -k2)
 echo
 echo "== Registry values under HKLM\\SOFTWARE\\Orvale"
-"$wine" reg query 'HKLM\SOFTWARE\Orvale' /s 2>/dev/null | tr -d '\r' | sed '/^$/d' || echo "(none)"
-
-home=$("$wine" reg query 'HKLM\SOFTWARE\Orvale\Tavro Development Kit\1.7.0' /v TavroHome 2>/dev/null \
-       | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+PYTHONPATH="$here/tests/e2e" /usr/bin/python3 - "$prefix/system.reg" <<'EOF'
+import sys
+from e2e_support import parse_registry_file
+keys = parse_registry_file(sys.argv[1], fold_case=False)
+for key in sorted(k for k in keys if k.lower().startswith("software\\orvale")):
+    print("[HKLM\\%s]" % key)
+    for name, (kind, value) in sorted(keys[key].items()):
+        print("  %s = %s   (%s)" % (name, value, kind))
+EOF
 echo
-echo "== Installed kit files (TavroHome: ${home:-not set})"
-if [ -n "$home" ]; then
-  unix_home=$("$wine" winepath -u "$home" 2>/dev/null | tr -d '\r')
-  find "$unix_home" -type f -printf '%10s  %P\n' 2>/dev/null | sort -k2 || true
-fi
-
-echo
-echo "== Update registration tool's recorded command line"
-found=$(find "$job/prefix/drive_c" -iname 'tvaureg*.txt' -o -iname 'tvaureg*.log' 2>/dev/null | head -n 1)
-if [ -n "$found" ]; then cat "$found"; echo; else echo "(not run)"; fi
+echo "== Registration tool command line (tvaureg.log)"
+cat "$prefix/drive_c/Program Files/Common Files/Tavro/Tavro Update/tvaureg.log" 2>/dev/null \
+  || echo "(the registration tool did not run)"

@@ -5,7 +5,7 @@ libraries, manifest, icon group, string tables and payload rows.
 Usage: check_product_binary.py EXE [--payload DIR] [--x64]
 
   --payload DIR  folder of the payload files that were bound (default: the
-                 folder "test-payload" beside EXE)
+                 folder "bound-payload" beside EXE)
   --x64          the executable is one of the 64-bit builds (machine AMD64,
                  PE32+, manifest architecture "amd64")
 
@@ -336,7 +336,7 @@ def main(argv):
     parser.add_argument("--payload", help="folder of the bound payload files")
     parser.add_argument("--x64", action="store_true", help="a 64-bit build")
     args = parser.parse_args(argv)
-    payload_dir = args.payload or os.path.join(os.path.dirname(os.path.abspath(args.exe)), "test-payload")
+    payload_dir = args.payload or os.path.join(os.path.dirname(os.path.abspath(args.exe)), "bound-payload")
 
     try:
         pe = pefile.PE(args.exe)

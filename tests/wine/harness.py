@@ -370,7 +370,7 @@ class WineSession:
         default): each build binds its own generated folder."""
         exe = exe or self.product
         folder = "large-payload" if os.path.basename(exe) == "wyk-test-large.exe" \
-            else "test-payload"
+            else "bound-payload"
         with open(os.path.join(os.path.dirname(exe), folder, name), "rb") as f:
             return f.read()
 

@@ -1,14 +1,13 @@
 #!/usr/bin/env python3
-"""Writes a stand-in payload: one file per resource row, deterministic bytes.
+"""Writes a stand-in payload for the benchmarks: one file per resource row,
+deterministic incompressible bytes.
 
 Profiles:
-  small      sizes around the 8192-byte write chunk (0, 1 chunk, 1 chunk plus
-             1 byte, several chunks); the default test payload
-  realistic  the sizes of the release (about 79 MiB of incompressible data)
+  realistic  the sizes of the release (about 79 MiB)
   empty      the release's package sizes with empty cabinets, to compare with
-             'realistic' in the benchmarks
+             'realistic'
 
-usage: make_test_payload.py <folder> [profile]
+usage: make_bench_payload.py <folder> <profile>
 """
 import os
 import random
@@ -16,11 +15,6 @@ import sys
 
 MIB = 1024 * 1024
 PROFILES = {
-    "small": {
-        "wyk1.7.0.msi": 4096, "sd170000.cab": 20000, "ss170000.cab": 8193,
-        "st170000.cab": 8192, "sj170000.cab": 0, "sz170000.cab": 2048,
-        "au.msi": 3000, "au.cab": 1000,
-    },
     "realistic": {
         "wyk1.7.0.msi": MIB // 2, "sd170000.cab": int(10.5 * MIB), "ss170000.cab": int(17.7 * MIB),
         "st170000.cab": int(33.9 * MIB), "sj170000.cab": 16 * MIB, "sz170000.cab": 2048,
@@ -38,7 +32,7 @@ def content(name, size):
 
 def main():
     folder = sys.argv[1]
-    sizes = PROFILES[sys.argv[2] if len(sys.argv) > 2 else "small"]
+    sizes = PROFILES[sys.argv[2]]
     os.makedirs(folder, exist_ok=True)
     for name, size in sizes.items():
         path = os.path.join(folder, name)
