@@ -1,0 +1,58 @@
+# Windows programs of the platform tests (included by the Windows build when
+# WYK_TEST_PROGRAMS is on):
+#   platform_probe.exe         the product's operations as command-line verbs,
+#                              with resources of its own to extract
+#   platform_probe_no1119.exe  the same without the update-service package row
+#   platform_helper.exe        recording stand-in, exit-code runner, box reader
+#   platform_trace.dll         leaves a trace file when loaded
+set(WYK_PROBE_DIR ${CMAKE_SOURCE_DIR}/tests/platform)
+set(WYK_PROBE_PAYLOAD ${CMAKE_BINARY_DIR}/platform-probe-payload)
+
+# The product's own objects without its entry point (WinMain).
+set(WYK_PROBE_PRODUCT_OBJECTS "$<FILTER:$<TARGET_OBJECTS:wyk_product_objects>,EXCLUDE,win_main\\.cpp>")
+
+execute_process(COMMAND ${Python3_EXECUTABLE} ${WYK_PROBE_DIR}/make_probe_payload.py ${WYK_PROBE_PAYLOAD}
+                COMMAND_ERROR_IS_FATAL ANY)
+
+function(platform_probe_executable name)
+  cmake_parse_arguments(ARG "" "" "ROWS" ${ARGN})
+  set(rc ${CMAKE_BINARY_DIR}/${name}.rc)
+  set(content "// Generated: resources of ${name}\nLANGUAGE 0x09, 0x01\n")
+  set(depends "")
+  foreach(row IN LISTS ARG_ROWS)
+    string(REPLACE "|" ";" fields "${row}")
+    list(GET fields 0 id)
+    list(GET fields 1 type)
+    list(GET fields 2 file)
+    string(APPEND content "${id} ${type} \"${WYK_PROBE_PAYLOAD}/${file}\"\n")
+    list(APPEND depends ${WYK_PROBE_PAYLOAD}/${file})
+  endforeach()
+  file(GENERATE OUTPUT ${rc} CONTENT "${content}")
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${depends}")
+  add_executable(${name} ${WYK_PROBE_DIR}/programs/platform_probe.cpp ${rc}
+                 ${WYK_PROBE_PRODUCT_OBJECTS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE
+    WYK_ARCH="${WYK_ARCH}" WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+  target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti -Wall -Wextra)
+  target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+  target_link_libraries(${name} PRIVATE ${WYK_PRODUCT_LIBRARIES})
+endfunction()
+
+set(platform_probe_rows
+  "9000|TAVRO_INSTALLER|probe_0.bin"
+  "9001|TAVRO_INSTALLER|probe_8192.bin"
+  "9002|TAVRO_INSTALLER|probe_8193.bin"
+  "9003|TAVRO_INSTALLER|probe_20000.bin"
+  "107|TAVRO_CAB6|probe_cab6.bin"
+  "1120|TAVRO_INSTALLER|au.cab")
+platform_probe_executable(platform_probe ROWS ${platform_probe_rows} "1119|TAVRO_INSTALLER|au.msi")
+platform_probe_executable(platform_probe_no1119 ROWS ${platform_probe_rows})
+
+add_executable(platform_helper ${WYK_PROBE_DIR}/programs/platform_helper.c)
+target_link_options(platform_helper PRIVATE -static -static-libgcc)
+target_link_libraries(platform_helper PRIVATE user32 advapi32)
+
+add_library(platform_trace SHARED ${WYK_PROBE_DIR}/programs/trace_library.c)
+set_target_properties(platform_trace PROPERTIES PREFIX "" OUTPUT_NAME platform_trace)
+target_link_options(platform_trace PRIVATE -static -static-libgcc)

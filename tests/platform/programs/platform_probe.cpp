@@ -1,0 +1,790 @@
+// Exposes the platform services, follow-on installs and diagnostics of the
+// bootstrapper as command-line verbs, so that the Wine tests can call each one
+// on its own against the real API.
+//
+//   platform_probe.exe <verb> <arguments...> [+ <verb> <arguments...>]...
+//
+// Verbs run in the order given, in one process. Each prints one line
+// "<verb>: key=value ..." to standard output; texts are printed as hex bytes so
+// they can be compared byte for byte. Any text argument may be written as
+// "hex:<bytes>" to pass blanks, quotes or an empty text unchanged.
+#include <windows.h>
+#include <shlobj.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "bootstrap/bounded_text.h"
+#include "bootstrap/product_constants.h"
+#include "diagnostics/diagnostic_log.h"
+#include "followon/public_runtime.h"
+#include "followon/update_service.h"
+#include "payload/cache_folder.h"
+#include "payload/extract_resource.h"
+#include "platform/installer_engine.h"
+#include "platform/process_runner.h"
+#include "platform/registry_key.h"
+#include "platform/system_library.h"
+#include "platform/vendor_values.h"
+
+// ---------------------------------------------------------------------------
+// A settable clock. The product reads the time through the runtime library's
+// imported _time64; this definition of the import slot wins over the runtime
+// library's, so "fake-time" can fix the moment that the log stamp shows.
+
+namespace {
+bool fakeTimeSet = false;
+__time64_t fakeTime = 0;
+}  // namespace
+
+extern "C" {
+typedef __time64_t(__cdecl* Time64Fn)(__time64_t*);
+
+static __time64_t __cdecl ProbeTime64(__time64_t* out) {
+  __time64_t now;
+  if (fakeTimeSet) {
+    now = fakeTime;
+  } else {
+    Time64Fn real = reinterpret_cast<Time64Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_time64")));
+    now = real != NULL ? real(NULL) : 0;
+  }
+  if (out != NULL) *out = now;
+  return now;
+}
+
+Time64Fn __imp__time64 = ProbeTime64;
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Arguments and output
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Decodes hex pairs into out; returns the byte count, or -1 on bad input.
+int DecodeHex(const char* hex, unsigned char* out, size_t capacity) {
+  size_t n = strlen(hex);
+  if (n % 2 != 0 || n / 2 > capacity) return -1;
+  for (size_t i = 0; i < n; i += 2) {
+    int hi = HexDigit(hex[i]);
+    int lo = HexDigit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return -1;
+    out[i / 2] = static_cast<unsigned char>(hi * 16 + lo);
+  }
+  return static_cast<int>(n / 2);
+}
+
+// Text arguments: "hex:<bytes>" is decoded (into a static pool), anything else
+// is taken as it is.
+char argumentPool[65536];
+size_t argumentPoolUsed = 0;
+
+const char* Text(const char* argument) {
+  if (strncmp(argument, "hex:", 4) != 0) return argument;
+  char* out = argumentPool + argumentPoolUsed;
+  size_t room = sizeof(argumentPool) - argumentPoolUsed - 1;
+  int n = DecodeHex(argument + 4, reinterpret_cast<unsigned char*>(out), room);
+  if (n < 0) {
+    fprintf(stderr, "platform_probe: bad hex argument %s\n", argument);
+    exit(90);
+  }
+  out[n] = '\0';
+  argumentPoolUsed += static_cast<size_t>(n) + 1;
+  return out;
+}
+
+unsigned long Number(const char* argument) { return strtoul(argument, NULL, 0); }
+
+void PrintHex(const char* key, const void* data, size_t n) {
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  printf(" %s=", key);
+  if (n == 0) printf("-");
+  for (size_t i = 0; i < n; ++i) printf("%02x", bytes[i]);
+}
+
+void PrintTextHex(const char* key, const char* text) { PrintHex(key, text, strlen(text)); }
+
+void Begin(const char* verb) { printf("%s:", verb); }
+
+void End() {
+  printf("\n");
+  fflush(stdout);
+}
+
+// Registry paths are written "HKLM\<key>" or "HKCU\<key>".
+HKEY SplitRoot(const char* path, const char** rest) {
+  if (strncmp(path, "HKLM\\", 5) == 0) {
+    *rest = path + 5;
+    return HKEY_LOCAL_MACHINE;
+  }
+  if (strncmp(path, "HKCU\\", 5) == 0) {
+    *rest = path + 5;
+    return HKEY_CURRENT_USER;
+  }
+  fprintf(stderr, "platform_probe: registry path must start with HKLM\\ or HKCU\\: %s\n", path);
+  exit(91);
+}
+
+const char* ValueName(const char* name) { return strcmp(name, "@") == 0 ? NULL : name; }
+
+// ---------------------------------------------------------------------------
+// Registry set-up (exact bytes and types, which "reg add" cannot write)
+
+void RegSet(char** a) {
+  static unsigned char data[65536];
+  const char* rest;
+  HKEY root = SplitRoot(Text(a[0]), &rest);
+  int size = strcmp(a[3], "-") == 0 ? 0 : DecodeHex(a[3], data, sizeof(data) - 1);
+  if (size < 0) exit(92);
+  HKEY key;
+  LONG result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
+  if (result == ERROR_SUCCESS) {
+    DWORD type = Number(a[2]);
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+      // Stored in its wide form so the bytes are exactly the ones given. The
+      // setter counts a terminating zero the caller "forgot" when one follows
+      // the data in memory; a non-zero character there keeps a value without
+      // its zero as it is.
+      static WCHAR wide[65536];
+      int n = size == 0 ? 0
+                        : MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(data), size,
+                                              wide, 65535);
+      wide[n] = L'X';
+      WCHAR wideName[1024];
+      const char* name = ValueName(Text(a[1]));
+      if (name != NULL) MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 1024);
+      result = RegSetValueExW(key, name != NULL ? wideName : NULL, 0, type,
+                              n != 0 ? reinterpret_cast<const BYTE*>(wide) : NULL,
+                              static_cast<DWORD>(n) * sizeof(WCHAR));
+    } else {
+      data[size] = 'X';
+      result = RegSetValueExA(key, ValueName(Text(a[1])), 0, type, size != 0 ? data : NULL,
+                              static_cast<DWORD>(size));
+    }
+    RegCloseKey(key);
+  }
+  Begin("reg-set");
+  printf(" result=%ld", result);
+  End();
+}
+
+void RegMakeKey(char** a) {
+  const char* rest;
+  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY key;
+  LONG result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ, NULL, &key, NULL);
+  if (result == ERROR_SUCCESS) RegCloseKey(key);
+  Begin("reg-mkkey");
+  printf(" result=%ld", result);
+  End();
+}
+
+void RegDeleteTreeVerb(char** a) {
+  const char* rest;
+  HKEY root = SplitRoot(Text(a[0]), &rest);
+  LONG result = RegDeleteTreeA(root, rest);
+  if (result == ERROR_SUCCESS) result = RegDeleteKeyA(root, rest);
+  Begin("reg-delete-tree");
+  printf(" result=%ld", result == ERROR_FILE_NOT_FOUND ? 0L : result);
+  End();
+}
+
+// Whether a key exists and how many values and subkeys it has.
+void RegInfo(char** a) {
+  const char* rest;
+  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY key;
+  Begin("reg-info");
+  if (RegOpenKeyExA(root, rest, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    printf(" exists=0");
+  } else {
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+    printf(" exists=1 subkeys=%lu values=%lu", subkeys, values);
+  }
+  End();
+}
+
+void RegGet(char** a) {
+  static unsigned char data[65536];
+  const char* rest;
+  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY key;
+  DWORD type = 0;
+  DWORD size = sizeof(data);
+  LONG result = RegOpenKeyExA(root, rest, 0, KEY_READ, &key);
+  if (result == ERROR_SUCCESS) {
+    result = RegQueryValueExA(key, ValueName(Text(a[1])), NULL, &type, data, &size);
+    RegCloseKey(key);
+  }
+  Begin("reg-get");
+  if (result != ERROR_SUCCESS) {
+    printf(" found=0 result=%ld", result);
+  } else {
+    printf(" found=1 type=%lu", type);
+    PrintHex("data", data, size);
+  }
+  End();
+}
+
+// ---------------------------------------------------------------------------
+// Registry access and vendor values
+
+// A buffer with guard bytes behind its capacity, to see that nothing is
+// written past it.
+const unsigned char kGuard = 0xA5;
+const size_t kGuardBytes = 64;
+char guarded[8192 + kGuardBytes];
+
+char* GuardedBuffer(size_t capacity) {
+  if (capacity > 8192) exit(93);
+  memset(guarded, 0xCC, capacity);
+  memset(guarded + capacity, kGuard, kGuardBytes);
+  return guarded;
+}
+
+bool GuardIntact(size_t capacity) {
+  for (size_t i = 0; i < kGuardBytes; ++i) {
+    if (static_cast<unsigned char>(guarded[capacity + i]) != kGuard) return false;
+  }
+  return true;
+}
+
+// Prints the buffer's text (up to its first zero within the capacity).
+void PrintBufferText(const char* buffer, size_t capacity) {
+  size_t n = 0;
+  while (n < capacity && buffer[n] != '\0') ++n;
+  PrintHex("text", buffer, n);
+  printf(" terminated=%d", n < capacity ? 1 : 0);
+}
+
+void ReadVendorStringVerb(char** a) {
+  size_t capacity = Number(a[1]);
+  char* buffer = GuardedBuffer(capacity);
+  buffer[0] = '\0';  // the caller empties the buffer first
+  int result = ReadVendorString(Text(a[0]), buffer, capacity);
+  Begin("read-vendor-string");
+  printf(" result=%d", result);
+  PrintBufferText(buffer, capacity);
+  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
+  End();
+}
+
+void ReadCheckedStringVerb(char** a) {
+  const char* rest;
+  HKEY root = SplitRoot(Text(a[0]), &rest);
+  size_t capacity = Number(a[2]);
+  RegistryKey key;
+  LONG opened = key.Open(root, rest, KEY_READ);
+  Begin("read-checked-string");
+  printf(" open=%ld", opened);
+  if (opened == ERROR_SUCCESS) {
+    char* buffer = GuardedBuffer(capacity);
+    DWORD size = static_cast<DWORD>(capacity);
+    LONG result = key.ReadCheckedString(buffer, ValueName(Text(a[1])), size);
+    printf(" result=%ld size=%lu", result, size);
+    PrintBufferText(buffer, capacity);
+    printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
+  }
+  End();
+}
+
+// Size query with no buffer.
+void QueryStringSize(char** a) {
+  const char* rest;
+  HKEY root = SplitRoot(Text(a[0]), &rest);
+  RegistryKey key;
+  LONG opened = key.Open(root, rest, KEY_READ);
+  Begin("query-string-size");
+  printf(" open=%ld", opened);
+  if (opened == ERROR_SUCCESS) {
+    DWORD size = static_cast<DWORD>(Number(a[2]));
+    LONG result = key.ReadCheckedString(NULL, ValueName(Text(a[1])), size);
+    printf(" result=%ld size=%lu", result, size);
+  }
+  End();
+}
+
+// Opens <first>, then <second> on the same wrapper, then reads <value> through
+// whatever the wrapper holds.
+void OpenTwice(char** a) {
+  const char* firstRest;
+  HKEY firstRoot = SplitRoot(Text(a[0]), &firstRest);
+  const char* secondRest;
+  HKEY secondRoot = SplitRoot(Text(a[1]), &secondRest);
+  RegistryKey key;
+  LONG first = key.Open(firstRoot, firstRest, KEY_READ);
+  HKEY held = key.Handle();
+  LONG second = key.Open(secondRoot, secondRest, KEY_READ);
+  char buffer[1024];
+  DWORD size = sizeof(buffer);
+  LONG read = key.ReadCheckedString(buffer, Text(a[2]), size);
+  Begin("open-twice");
+  printf(" first=%ld second=%ld same_handle=%d read=%ld", first, second,
+         key.Handle() == held ? 1 : 0, read);
+  PrintBufferText(buffer, sizeof(buffer));
+  printf(" close=%ld", key.Close());
+  End();
+}
+
+void WriteNullText() {
+  RegistryKey key;
+  LONG opened = key.Open(HKEY_CURRENT_USER, "Software", KEY_READ | KEY_WRITE);
+  Begin("write-null-text");
+  printf(" open=%ld result=%ld", opened, key.WriteTerminatedString(NULL, "WykProbeNull"));
+  End();
+}
+
+void ClearInstallStatusVerb() {
+  Begin("clear-install-status");
+  printf(" result=%d", ClearInstallStatus());
+  End();
+}
+
+void IsRuntimeRegisteredVerb() {
+  Begin("is-runtime-registered");
+  printf(" result=%d", IsRuntimeRegistered());
+  End();
+}
+
+void ReadDevKitHomeVerb(char** a) {
+  size_t capacity = Number(a[0]);
+  char* buffer = GuardedBuffer(capacity);
+  buffer[0] = '\0';
+  int result = ReadDevKitHome(buffer, capacity);
+  Begin("read-devkit-home");
+  printf(" result=%d", result);
+  PrintBufferText(buffer, capacity);
+  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
+  End();
+}
+
+void ReadUpdateServiceVersionVerb(char** a) {
+  size_t capacity = Number(a[0]);
+  char* buffer = GuardedBuffer(capacity);
+  memset(buffer, 0, capacity);
+  int result = ReadUpdateServiceVersion(buffer, capacity);
+  Begin("read-update-service-version");
+  printf(" result=%d", result);
+  PrintBufferText(buffer, capacity);
+  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
+  End();
+}
+
+void NeedsOldUpdateServiceVerb() {
+  Begin("needs-old-update-service");
+  printf(" result=%d", NeedsOldUpdateServiceRemoval() ? 1 : 0);
+  End();
+}
+
+// ---------------------------------------------------------------------------
+// Child processes
+
+void RunAndWaitVerb(char** a) {
+  char line[1024];
+  FixedText<1024> text;
+  if (!text.Assign(Text(a[0]))) exit(94);
+  memcpy(line, text.Text(), text.Length() + 1);
+  DWORD begin = GetTickCount();
+  DWORD result = RunAndWait(line);
+  DWORD elapsed = GetTickCount() - begin;
+  Begin("run-and-wait");
+  printf(" result=%lu elapsed_ms=%lu", result, elapsed);
+  End();
+}
+
+// The highest value among many fresh handles. Handles are given out from the
+// lowest free slot, so every handle left open in between (filling a gap or
+// not) raises the highest value of the same number of fresh ones.
+void HandleSlotsVerb() {
+  static HANDLE fresh[256];
+  ULONG_PTR highest = 0;
+  for (int i = 0; i < 256; ++i) {
+    fresh[i] = CreateEventA(NULL, TRUE, FALSE, NULL);
+    ULONG_PTR value = reinterpret_cast<ULONG_PTR>(fresh[i]);
+    if (value > highest) highest = value;
+  }
+  for (int i = 255; i >= 0; --i) CloseHandle(fresh[i]);
+  Begin("handle-slots");
+  printf(" highest=%lu", static_cast<unsigned long>(highest));
+  End();
+}
+
+// The pumping wait, with messages arriving from a second thread.
+LONG dispatchedA = 0;
+LONG dispatchedW = 0;
+DWORD sleepOnFirstMessage = 0;
+
+LRESULT CALLBACK AnsiWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_APP) {
+    if (InterlockedIncrement(&dispatchedA) == 1 && sleepOnFirstMessage != 0) {
+      Sleep(sleepOnFirstMessage);
+    }
+    return 0;
+  }
+  return DefWindowProcA(window, message, w, l);
+}
+
+LRESULT CALLBACK WideWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_APP) {
+    InterlockedIncrement(&dispatchedW);
+    return 0;
+  }
+  return DefWindowProcW(window, message, w, l);
+}
+
+struct PosterPlan {
+  DWORD mainThread;
+  HWND ansiWindow;
+  HWND wideWindow;
+  bool burst;
+};
+
+DWORD WINAPI Poster(LPVOID parameter) {
+  PosterPlan* plan = static_cast<PosterPlan*>(parameter);
+  Sleep(300);
+  if (plan->burst) {
+    for (int i = 0; i < 50; ++i) PostMessageA(plan->ansiWindow, WM_APP, i, 0);
+    return 0;
+  }
+  PostMessageA(plan->ansiWindow, WM_APP, 0, 0);
+  PostMessageW(plan->wideWindow, WM_APP, 0, 0);
+  PostThreadMessageA(plan->mainThread, WM_APP + 1, 0, 0);  // no window: consumed, not dispatched
+  PostThreadMessageA(plan->mainThread, WM_QUIT, 0, 0);
+  Sleep(300);
+  PostMessageA(plan->ansiWindow, WM_APP, 1, 0);  // the wait goes on after the quit message
+  return 0;
+}
+
+// run-and-wait-pumping <application> <argument text> <mode: plain|messages|burst>
+void RunAndWaitPumpingVerb(char** a) {
+  static char argumentText[1024];
+  const char* application = Text(a[0]);
+  const char* arguments = Text(a[1]);
+  const char* mode = a[2];
+  if (strlen(arguments) >= sizeof(argumentText)) exit(94);
+  strcpy(argumentText, arguments);
+
+  HINSTANCE instance = GetModuleHandleA(NULL);
+  WNDCLASSA ansiClass;
+  ZeroMemory(&ansiClass, sizeof(ansiClass));
+  ansiClass.lpfnWndProc = AnsiWindowProc;
+  ansiClass.hInstance = instance;
+  ansiClass.lpszClassName = "WykProbeAnsi";
+  RegisterClassA(&ansiClass);
+  WNDCLASSW wideClass;
+  ZeroMemory(&wideClass, sizeof(wideClass));
+  wideClass.lpfnWndProc = WideWindowProc;
+  wideClass.hInstance = instance;
+  wideClass.lpszClassName = L"WykProbeWide";
+  RegisterClassW(&wideClass);
+  HWND ansiWindow = CreateWindowExA(0, "WykProbeAnsi", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                    instance, NULL);
+  HWND wideWindow = CreateWindowExW(0, L"WykProbeWide", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                    instance, NULL);
+
+  PosterPlan plan;
+  plan.mainThread = GetCurrentThreadId();
+  plan.ansiWindow = ansiWindow;
+  plan.wideWindow = wideWindow;
+  plan.burst = strcmp(mode, "burst") == 0;
+  if (plan.burst) sleepOnFirstMessage = 2500;
+  HANDLE poster = NULL;
+  if (strcmp(mode, "plain") != 0) poster = CreateThread(NULL, 0, Poster, &plan, 0, NULL);
+
+  DWORD begin = GetTickCount();
+  DWORD result = RunAndWaitPumping(application, argumentText);
+  DWORD elapsed = GetTickCount() - begin;
+
+  if (poster != NULL) {
+    WaitForSingleObject(poster, INFINITE);
+    CloseHandle(poster);
+  }
+  // What the wait left in the queue.
+  int remaining = 0;
+  int quitLeft = 0;
+  MSG message;
+  while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      quitLeft = 1;
+    } else if (message.message == WM_APP) {
+      ++remaining;
+    }
+  }
+  Begin("run-and-wait-pumping");
+  printf(" result=%lu elapsed_ms=%lu dispatched_ansi=%ld dispatched_wide=%ld remaining=%d"
+         " quit_left=%d wide_window_unicode=%d",
+         result, elapsed, dispatchedA, dispatchedW, remaining, quitLeft,
+         IsWindowUnicode(wideWindow) ? 1 : 0);
+  End();
+  DestroyWindow(ansiWindow);
+  DestroyWindow(wideWindow);
+}
+
+// ---------------------------------------------------------------------------
+// Diagnostics
+
+void SetEnvironmentVerb(char** a) {
+  BOOL done = SetEnvironmentVariableA(Text(a[0]), Text(a[1]));
+  Begin("setenv");
+  printf(" result=%d", done ? 1 : 0);
+  End();
+}
+
+void UnsetEnvironmentVerb(char** a) {
+  BOOL done = SetEnvironmentVariableA(Text(a[0]), NULL);
+  Begin("unsetenv");
+  printf(" result=%d", done ? 1 : 0);
+  End();
+}
+
+// Sets a variable in the runtime library's own copy of the environment (TZ).
+void CrtPutenvVerb(char** a) {
+  int result = _putenv(Text(a[0]));
+  _tzset();
+  Begin("crt-putenv");
+  printf(" result=%d", result);
+  End();
+}
+
+void FakeTimeVerb(char** a) {
+  fakeTime = static_cast<__time64_t>(_strtoi64(a[0], NULL, 10));
+  fakeTimeSet = true;
+  Begin("fake-time");
+  printf(" result=1");
+  End();
+}
+
+void LogVerb(char** a) {
+  LogDiagnostic(Text(a[0]));
+  Begin("log");
+  printf(" result=1");
+  End();
+}
+
+void TempPathVerb() {
+  char path[1024];
+  DWORD n = GetTempPathA(sizeof(path), path);
+  Begin("temp-path");
+  printf(" result=%lu", n);
+  PrintHex("path", path, n < sizeof(path) ? n : 0);
+  End();
+}
+
+void SystemDirectoryVerb() {
+  char path[1024];
+  UINT n = GetSystemDirectoryA(path, sizeof(path));
+  Begin("system-directory");
+  PrintHex("path", path, n < sizeof(path) ? n : 0);
+  End();
+}
+
+// The platform's text for an error code, as the fatal report asks for it.
+void SystemTextVerb(char** a) {
+  DWORD code = Number(a[0]);
+  char* text = NULL;
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      NULL, code, LANG_USER_DEFAULT, reinterpret_cast<char*>(&text), 0, NULL);
+  Begin("system-text");
+  printf(" length=%lu", n);
+  PrintHex("text", text, n != 0 ? n : 0);
+  End();
+  if (text != NULL) LocalFree(text);
+}
+
+void FatalVerb(char** a) {
+  DWORD code = Number(a[0]);
+  const char* operation = Text(a[1]);
+  fflush(stdout);
+  SetLastError(code);
+  FatalApiError(operation);
+}
+
+// ---------------------------------------------------------------------------
+// Library loading
+
+void RestrictVerb(char** a) {
+  int result = RestrictDllSearchPath(Text(a[0]));
+  Begin("restrict-dll-search-path");
+  printf(" result=%d", result);
+  End();
+}
+
+void PrintModulePath(HMODULE module) {
+  char path[1024];
+  DWORD n = module != NULL ? GetModuleFileNameA(module, path, sizeof(path)) : 0;
+  PrintHex("path", path, n < sizeof(path) ? n : 0);
+}
+
+void LoadSystemLibraryVerb(char** a) {
+  HMODULE module = LoadSystemLibrary(Text(a[0]));
+  Begin("load-system-library");
+  printf(" loaded=%d", module != NULL ? 1 : 0);
+  PrintModulePath(module);
+  End();
+  if (module != NULL) FreeLibrary(module);
+}
+
+// A plain-name load through the platform's search order, as an unguarded
+// program would do it.
+void LoadPlainVerb(char** a) {
+  HMODULE module = LoadLibraryA(Text(a[0]));
+  DWORD error = module == NULL ? GetLastError() : 0;
+  Begin("load-plain");
+  printf(" loaded=%d error=%lu", module != NULL ? 1 : 0, error);
+  PrintModulePath(module);
+  End();
+}
+
+void CheckEngineVersionVerb() {
+  Begin("check-engine-version");
+  printf(" result=%d", CheckInstallerEngineVersion());
+  End();
+}
+
+// ---------------------------------------------------------------------------
+// Resources and follow-on installs
+
+void ExtractVerb(char** a) {
+  WORD id = static_cast<WORD>(Number(a[0]));
+  int result = ExtractResourceToFile(GetModuleHandleA(NULL), id, Text(a[1]), Text(a[2]));
+  Begin("extract");
+  printf(" result=%d", result);
+  End();
+}
+
+void SetReadOnlyVerb(char** a) {
+  BOOL done = SetFileAttributesA(Text(a[0]), FILE_ATTRIBUTE_READONLY);
+  Begin("set-readonly");
+  printf(" result=%d", done ? 1 : 0);
+  End();
+}
+
+void PublicRuntimeVerb(char** a) {
+  InstallPublicRuntimeSilently(Text(a[0]), static_cast<LanguageId>(Number(a[1])), Text(a[2]));
+  Begin("public-runtime");
+  printf(" result=1");
+  End();
+}
+
+void InstallUpdateServiceVerb() {
+  InstallUpdateService(GetModuleHandleA(NULL));
+  Begin("install-update-service");
+  printf(" result=1");
+  End();
+}
+
+void UserDataFolderVerb() {
+  FixedText<kPathCapacity> folder;
+  bool found = GetUserDataFolder(folder);
+  Begin("user-data-folder");
+  printf(" result=%d", found ? 1 : 0);
+  PrintTextHex("path", folder.Text());
+  End();
+}
+
+void CommonFilesVerb() {
+  char folder[MAX_PATH];
+  folder[0] = '\0';
+  HRESULT result = SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, folder);
+  Begin("common-files");
+  printf(" result=%ld", static_cast<long>(result));
+  PrintTextHex("path", folder);
+  End();
+}
+
+// ---------------------------------------------------------------------------
+
+struct Verb {
+  const char* name;
+  int arguments;
+  void (*withArguments)(char**);
+  void (*without)();
+};
+
+const Verb kVerbs[] = {
+    {"reg-set", 4, RegSet, NULL},
+    {"reg-mkkey", 1, RegMakeKey, NULL},
+    {"reg-delete-tree", 1, RegDeleteTreeVerb, NULL},
+    {"reg-info", 1, RegInfo, NULL},
+    {"reg-get", 2, RegGet, NULL},
+    {"read-vendor-string", 2, ReadVendorStringVerb, NULL},
+    {"read-checked-string", 3, ReadCheckedStringVerb, NULL},
+    {"query-string-size", 3, QueryStringSize, NULL},
+    {"open-twice", 3, OpenTwice, NULL},
+    {"write-null-text", 0, NULL, WriteNullText},
+    {"clear-install-status", 0, NULL, ClearInstallStatusVerb},
+    {"is-runtime-registered", 0, NULL, IsRuntimeRegisteredVerb},
+    {"read-devkit-home", 1, ReadDevKitHomeVerb, NULL},
+    {"read-update-service-version", 1, ReadUpdateServiceVersionVerb, NULL},
+    {"needs-old-update-service", 0, NULL, NeedsOldUpdateServiceVerb},
+    {"run-and-wait", 1, RunAndWaitVerb, NULL},
+    {"run-and-wait-pumping", 3, RunAndWaitPumpingVerb, NULL},
+    {"handle-slots", 0, NULL, HandleSlotsVerb},
+    {"setenv", 2, SetEnvironmentVerb, NULL},
+    {"unsetenv", 1, UnsetEnvironmentVerb, NULL},
+    {"crt-putenv", 1, CrtPutenvVerb, NULL},
+    {"fake-time", 1, FakeTimeVerb, NULL},
+    {"log", 1, LogVerb, NULL},
+    {"temp-path", 0, NULL, TempPathVerb},
+    {"system-directory", 0, NULL, SystemDirectoryVerb},
+    {"system-text", 1, SystemTextVerb, NULL},
+    {"fatal", 2, FatalVerb, NULL},
+    {"restrict-dll-search-path", 1, RestrictVerb, NULL},
+    {"load-system-library", 1, LoadSystemLibraryVerb, NULL},
+    {"load-plain", 1, LoadPlainVerb, NULL},
+    {"check-engine-version", 0, NULL, CheckEngineVersionVerb},
+    {"extract", 3, ExtractVerb, NULL},
+    {"set-readonly", 1, SetReadOnlyVerb, NULL},
+    {"public-runtime", 3, PublicRuntimeVerb, NULL},
+    {"install-update-service", 0, NULL, InstallUpdateServiceVerb},
+    {"user-data-folder", 0, NULL, UserDataFolderVerb},
+    {"common-files", 0, NULL, CommonFilesVerb},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int i = 1;
+  while (i < argc) {
+    if (strcmp(argv[i], "+") == 0) {
+      ++i;
+      continue;
+    }
+    const Verb* verb = NULL;
+    for (size_t v = 0; v < sizeof(kVerbs) / sizeof(kVerbs[0]); ++v) {
+      if (strcmp(argv[i], kVerbs[v].name) == 0) verb = &kVerbs[v];
+    }
+    if (verb == NULL) {
+      fprintf(stderr, "platform_probe: unknown verb %s\n", argv[i]);
+      return 95;
+    }
+    // Arguments run to the next "+" or the end.
+    int end = i + 1;
+    while (end < argc && strcmp(argv[end], "+") != 0) ++end;
+    int count = end - i - 1;
+    if (count != verb->arguments) {
+      fprintf(stderr, "platform_probe: %s takes %d arguments, got %d\n", verb->name,
+              verb->arguments, count);
+      return 96;
+    }
+    if (verb->withArguments != NULL) {
+      verb->withArguments(argv + i + 1);
+    } else {
+      verb->without();
+    }
+    i = end;
+  }
+  return 0;
+}

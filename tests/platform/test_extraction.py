@@ -1,0 +1,166 @@
+"""Resource extraction from the probe's own resources (0, 8192, 8193 and
+20000 bytes around the 8192-byte write chunk), and the fatal report when the
+target cannot be created."""
+import os
+import subprocess
+import unittest
+
+import wine_env
+from wine_env import hexarg, unhex
+
+SIZES = {9000: 0, 9001: 8192, 9002: 8193, 9003: 20000}
+PAYLOAD_FILES = {9000: "probe_0.bin", 9001: "probe_8192.bin", 9002: "probe_8193.bin",
+                 9003: "probe_20000.bin", 107: "probe_cab6.bin"}
+
+
+def setUpModule():
+    wine_env.start_module_env()
+
+
+def tearDownModule():
+    wine_env.stop_module_env()
+
+
+class Extraction(unittest.TestCase):
+
+    def setUp(self):
+        env = wine_env.env()
+        self.folder, self.folder_win = env.c_dir("extract")
+        self.addCleanup(env.make_writable, self.folder)
+
+    def payload(self, resource_id):
+        env = wine_env.env()
+        path = os.path.join(env.programs, "platform-probe-payload", PAYLOAD_FILES[resource_id])
+        with open(path, "rb") as f:
+            return f.read()
+
+    def target(self, name):
+        return os.path.join(self.folder, name), self.folder_win + "\\" + name
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def test_sizes_around_the_write_chunk_are_byte_identical(self):
+        verbs = []
+        for resource_id in SIZES:
+            verbs.append(["extract", resource_id, "TAVRO_INSTALLER",
+                          hexarg(self.target("r%d.bin" % resource_id)[1])])
+        lines = wine_env.env().probe(*verbs)
+        self.assertEqual([l["result"] for l in lines], ["1"] * len(SIZES))
+        for resource_id, size in SIZES.items():
+            with self.subTest(resource_id=resource_id):
+                data = self.read(self.target("r%d.bin" % resource_id)[0])
+                self.assertEqual(len(data), size)
+                self.assertEqual(data, self.payload(resource_id))
+
+    def test_existing_larger_file_is_replaced_not_appended(self):
+        unix, win = self.target("existing.bin")
+        with open(unix, "wb") as f:
+            f.write(b"\xee" * 50000)
+        lines = wine_env.env().probe(["extract", 9002, "TAVRO_INSTALLER", hexarg(win)],
+                                     ["extract", 9000, "TAVRO_INSTALLER",
+                                      hexarg(self.target("empty.bin")[1])])
+        self.assertEqual(lines[0]["result"], "1")
+        self.assertEqual(self.read(unix), self.payload(9002))
+        # A file of 0 bytes replaces one of the same name too.
+        unix_empty = self.target("empty.bin")[0]
+        self.assertEqual(self.read(unix_empty), b"")
+        with open(unix_empty, "wb") as f:
+            f.write(b"old")
+        wine_env.env().probe(["extract", 9000, "TAVRO_INSTALLER", hexarg(self.target("empty.bin")[1])])
+        self.assertEqual(self.read(unix_empty), b"")
+
+    def test_missing_row_leaves_an_existing_file_untouched(self):
+        unix, win = self.target("kept.bin")
+        with open(unix, "wb") as f:
+            f.write(b"do not touch")
+        os.utime(unix, (1000000000, 1000000000))
+        line = wine_env.env().probe_one("extract", 9999, "TAVRO_INSTALLER", hexarg(win))
+        self.assertEqual(line["result"], "0")
+        self.assertEqual(self.read(unix), b"do not touch")
+        self.assertEqual(os.stat(unix).st_mtime, 1000000000)
+
+    def test_type_and_id_must_match_the_row(self):
+        unix, win = self.target("cab.bin")
+        lines = wine_env.env().probe(["extract", 107, "TAVRO_CAB7", hexarg(win)],
+                                     ["extract", 108, "TAVRO_CAB6", hexarg(win)],
+                                     ["extract", 107, "TAVRO_INSTALLER", hexarg(win)])
+        self.assertEqual([l["result"] for l in lines], ["0", "0", "0"])
+        self.assertFalse(os.path.exists(unix))
+        line = wine_env.env().probe_one("extract", 107, "TAVRO_CAB6", hexarg(win))
+        self.assertEqual(line["result"], "1")
+        self.assertEqual(self.read(unix), self.payload(107))
+
+
+class CreateFailures(unittest.TestCase):
+    """A target that cannot be created ends the process through the fatal
+    report with the platform's error code."""
+
+    def setUp(self):
+        env = wine_env.env()
+        self.folder, self.folder_win = env.c_dir("extract-fail")
+        self.addCleanup(env.make_writable, self.folder)
+        self.probe = env.win(env.program("platform_probe.exe"))
+
+    def extract_reporting(self, target_win, prepare=None, env=None):
+        line = '"%s" ' % self.probe
+        if prepare:
+            line += prepare + " + "
+        line += "extract 9003 TAVRO_INSTALLER %s + log unreachable" % hexarg(target_win)
+        result = wine_env.env().run_windows(line, box=True, env=env)
+        self.assertTrue(result["box"], "no message box was shown")
+        self.assertEqual(result["caption"], b"Error")
+        return result
+
+    def system_text(self, code):
+        return unhex(wine_env.env().probe_one("system-text", code)["text"])
+
+    def test_read_only_target(self):
+        unix = os.path.join(self.folder, "ro.bin")
+        win = self.folder_win + "\\ro.bin"
+        with open(unix, "wb") as f:
+            f.write(b"read-only content")
+        wine_env.env().probe_one("set-readonly", hexarg(win))
+        if os.geteuid() == 0:
+            # Root writes to any file whatever its mode, and Wine keeps the
+            # read-only attribute in the mode; the immutable flag makes the
+            # refusal real.
+            if subprocess.run(["chattr", "+i", unix]).returncode != 0:
+                self.skipTest("cannot make a file read-only for root here")
+            self.addCleanup(subprocess.run, ["chattr", "-i", unix])
+        result = self.extract_reporting(win)
+        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 5: "
+                         + self.system_text(5))
+        self.assertEqual(result["exit"], 5)
+        with open(unix, "rb") as f:
+            self.assertEqual(f.read(), b"read-only content")
+
+    def test_target_that_is_a_folder(self):
+        os.mkdir(os.path.join(self.folder, "folder.bin"))
+        result = self.extract_reporting(self.folder_win + "\\folder.bin")
+        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 5: "
+                         + self.system_text(5))
+        self.assertEqual(result["exit"], 5)
+
+    def test_target_held_open_without_sharing(self):
+        unix = os.path.join(self.folder, "held.bin")
+        win = self.folder_win + "\\held.bin"
+        with open(unix, "wb") as f:
+            f.write(b"held")
+        result = self.extract_reporting(win, env={"WYK_HOLD_FILE": win})
+        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 32: "
+                         + self.system_text(32))
+        self.assertEqual(result["exit"], 32)
+        with open(unix, "rb") as f:
+            self.assertEqual(f.read(), b"held")
+
+    def test_missing_folder(self):
+        result = self.extract_reporting(self.folder_win + "\\no-such-folder\\x.bin")
+        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 3: "
+                         + self.system_text(3))
+        self.assertEqual(result["exit"], 3)
+        self.assertEqual(os.listdir(self.folder), [])
+
+if __name__ == "__main__":
+    unittest.main()

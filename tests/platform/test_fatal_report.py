@@ -1,0 +1,70 @@
+"""The fatal error report: the box's caption and text, read from the real
+window and closed by a helper, and the process exit code seen by a Windows
+parent (all 32 bits of it)."""
+import unittest
+
+import wine_env
+from wine_env import hexarg, unhex
+
+
+def setUpModule():
+    wine_env.start_module_env()
+
+
+def tearDownModule():
+    wine_env.stop_module_env()
+
+
+class FatalReport(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        env = wine_env.env()
+        cls.probe = env.win(env.program("platform_probe.exe"))
+
+    def system_text(self, code):
+        line = wine_env.env().probe_one("system-text", code)
+        return unhex(line["text"])
+
+    def report(self, code, operation):
+        result = wine_env.env().run_windows(
+            '"%s" fatal %d %s' % (self.probe, code, hexarg(operation)), box=True)
+        self.assertTrue(result["box"], "no message box was shown")
+        self.assertEqual(result["caption"], b"Error")
+        return result
+
+    def test_operation_ending_in_a_blank_gives_two_blanks(self):
+        result = self.report(5, "Installer : Wrapper.CreateFile ")
+        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 5: "
+                         + self.system_text(5))
+        self.assertTrue(self.system_text(5).endswith(b"\r\n"))  # used unchanged
+        self.assertEqual(result["exit"], 5)
+
+    def test_operation_without_blank_and_other_codes(self):
+        for code in (2, 32, 112):
+            with self.subTest(code=code):
+                result = self.report(code, "Disk.Write")
+                self.assertEqual(result["text"], b"Disk.Write failed with error %d: " % code
+                                 + self.system_text(code))
+                self.assertEqual(result["exit"], code)
+
+    def test_code_with_the_top_bit_set_shows_negative(self):
+        for code in (0xC0000005, 0x80070005, 0xE0001234):
+            with self.subTest(code=hex(code)):
+                result = self.report(code, "Installer : Wrapper.WriteFile (In small chunks) ")
+                signed = code - (1 << 32)
+                self.assertEqual(result["text"],
+                                 b"Installer : Wrapper.WriteFile (In small chunks)  failed with error "
+                                 + str(signed).encode() + b": " + self.system_text(code))
+                self.assertEqual(result["exit"], code)
+
+    def test_no_last_error_never_exits_with_success(self):
+        result = self.report(0, "Installer : Wrapper.CloseHandle ")
+        self.assertEqual(result["exit"], 1627)
+        # The box names the code the process ends with.
+        self.assertEqual(result["text"], b"Installer : Wrapper.CloseHandle  failed with error 1627: "
+                         + self.system_text(1627))
+
+
+if __name__ == "__main__":
+    unittest.main()

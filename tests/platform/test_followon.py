@@ -1,0 +1,282 @@
+"""The follow-on installs with a recording installer engine: the public
+runtime from the kit's home folder, and the update service with its removal
+of an older version and its registration tool."""
+import os
+import shutil
+import unittest
+
+import wine_env
+from wine_env import hexarg, read_records, unhex
+
+REG_SZ, REG_DWORD = 1, 4
+KIT = r"HKLM\SOFTWARE\Orvale\Tavro Development Kit\1.7.0"
+AUTO_UPDATE = r"HKLM\SOFTWARE\Orvale\Auto Update"
+INSTALLER = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer"
+
+REMOVAL = b" /x {6C1E2B90-3D4F-4A7B-9E21-0B5D8C3F7A42} /qn"
+RUNTIME_FILES = ("qor.msi", "qor1041.MST", "qor2052.MST")
+
+
+def setUpModule():
+    wine_env.start_module_env()
+
+
+def tearDownModule():
+    wine_env.stop_module_env()
+
+
+def reg_set(key, name, reg_type, data):
+    return ["reg-set", hexarg(key), hexarg(name), reg_type, data.hex() if data else "-"]
+
+
+class RecordingTestCase(unittest.TestCase):
+
+    def setUp(self):
+        env = wine_env.env()
+        self.engine_dir, self.engine_dir_win = env.c_dir("fo-engine")
+        env.plant_recorder(os.path.join(self.engine_dir, "msiexec.exe"))
+        self.engine_win = self.engine_dir_win + "\\msiexec.exe"
+        self.record = os.path.join(self.engine_dir, "record.txt")
+
+    def recording(self, exit_code=0):
+        return {"WYK_RECORD_FILE": wine_env.WineEnv.win(self.record),
+                "WYK_RECORD_EXIT": str(exit_code)}
+
+    def records(self):
+        return read_records(self.record)
+
+
+class PublicRuntime(RecordingTestCase):
+
+    def setUp(self):
+        super().setUp()
+        env = wine_env.env()
+        self.kit, self.kit_win = env.c_dir("kit")
+        for name in RUNTIME_FILES + ("keep.txt",):
+            with open(os.path.join(self.kit, name), "wb") as f:
+                f.write(name.encode())
+        env.probe(["reg-delete-tree", hexarg(KIT)],
+                  reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode() + b"\0"))
+        self.addCleanup(env.probe, ["reg-delete-tree", hexarg(KIT)])
+
+    def install(self, language, folder="", engine=None, exit_code=0):
+        wine_env.env().probe(["public-runtime", hexarg(engine or self.engine_win), language,
+                              hexarg(folder)], env=self.recording(exit_code))
+        return self.records()
+
+    def left_in_kit(self):
+        return sorted(os.listdir(self.kit))
+
+    def expected(self, tail, home=None):
+        home = home or self.kit_win
+        return ('"%s" /i "%s\\qor.msi" %s' % (self.engine_win, home, tail)).encode()
+
+    def test_english_has_nothing_after_sdksilent(self):
+        records = self.install(1033)
+        self.assertEqual(records, [("msiexec.exe", self.expected("/qn ADDLOCAL=ALL SDKSILENT=1"))])
+        self.assertEqual(self.left_in_kit(), ["keep.txt"])
+
+    def test_other_languages_name_their_transform(self):
+        for language in (2052, 1041):
+            with self.subTest(language=language):
+                self.setUp()
+                records = self.install(language)
+                self.assertEqual(records, [("msiexec.exe", self.expected(
+                    'TRANSFORMS="%s\\qor%d.MST" /qn ADDLOCAL=ALL SDKSILENT=1'
+                    % (self.kit_win, language)))])
+                # Both transforms go, whatever the language.
+                self.assertEqual(self.left_in_kit(), ["keep.txt"])
+
+    def test_folder_with_blanks_is_one_quoted_argument(self):
+        records = self.install(1041, "D:\\pub folder")
+        self.assertEqual(records, [("msiexec.exe", self.expected(
+            'TRANSFORMS="%s\\qor1041.MST" /qn ADDLOCAL=ALL SDKSILENT=1 INSTALLDIR="D:\\pub folder"'
+            % self.kit_win))])
+
+    def test_kit_home_ending_in_a_backslash(self):
+        home = self.kit_win + "\\"
+        wine_env.env().probe(reg_set(KIT, "TavroHome", REG_SZ, home.encode() + b"\0"))
+        records = self.install(2052)
+        self.assertEqual(records, [("msiexec.exe", self.expected(
+            'TRANSFORMS="%s\\qor2052.MST" /qn ADDLOCAL=ALL SDKSILENT=1' % home, home=home))])
+        self.assertEqual(self.left_in_kit(), ["keep.txt"])
+
+    def test_files_are_deleted_when_the_install_fails_or_cannot_start(self):
+        records = self.install(1033, exit_code=1603)
+        self.assertEqual(len(records), 1)
+        self.assertEqual(self.left_in_kit(), ["keep.txt"])
+        self.setUp()
+        records = self.install(1033, engine=self.engine_dir_win + "\\missing.exe")
+        self.assertEqual(records, [])
+        self.assertEqual(self.left_in_kit(), ["keep.txt"])
+
+    def test_no_kit_home_runs_and_deletes_nothing(self):
+        env = wine_env.env()
+        env.probe(["reg-delete-tree", hexarg(KIT)])
+        self.assertEqual(self.install(1033), [])
+        self.assertEqual(self.left_in_kit(), sorted(RUNTIME_FILES + ("keep.txt",)))
+        # A home value that is not a complete text counts as none.
+        env.probe(reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode()))
+        self.assertEqual(self.install(1033), [])
+        self.assertEqual(self.left_in_kit(), sorted(RUNTIME_FILES + ("keep.txt",)))
+
+    def test_no_package_runs_nothing_but_deletes_the_transforms(self):
+        os.remove(os.path.join(self.kit, "qor.msi"))
+        self.assertEqual(self.install(2052), [])
+        self.assertEqual(self.left_in_kit(), ["keep.txt"])
+
+    def test_folder_named_like_the_package_counts_as_present(self):
+        os.remove(os.path.join(self.kit, "qor.msi"))
+        os.mkdir(os.path.join(self.kit, "qor.msi"))
+        records = self.install(1033)
+        self.assertEqual(len(records), 1)
+        self.assertEqual(self.left_in_kit(), ["keep.txt", "qor.msi"])
+
+    def test_command_line_that_does_not_fit_is_not_run(self):
+        fixed = self.expected("/qn ADDLOCAL=ALL SDKSILENT=1") + b' INSTALLDIR=""'
+        longest = "D:\\" + "p" * (1023 - len(fixed) - 3)
+        records = self.install(1033, longest)
+        self.assertEqual(len(records), 1)
+        self.assertEqual(len(records[0][1]), 1023)
+        self.assertTrue(records[0][1].endswith(('INSTALLDIR="%s"' % longest).encode()))
+        self.setUp()
+        self.assertEqual(self.install(1033, longest + "p"), [])
+        self.assertEqual(self.left_in_kit(), ["keep.txt"])  # still cleaned up
+
+
+class UpdateService(RecordingTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        env = wine_env.env()
+        line = env.probe_one("reg-get", hexarg(INSTALLER), "InstallerLocation")
+        cls.saved_location = unhex(line["data"]) if line["found"] == "1" else None
+        lines = env.probe(["user-data-folder"], ["common-files"])
+        cls.user_data = unhex(lines[0]["path"]).decode()
+        cls.common = unhex(lines[1]["path"]).decode()
+        cls.au_win = cls.user_data + "\\Halvec\\Tavro\\AU\\"
+        cls.au = env.unix(cls.au_win)
+        cls.tool_win = cls.common + "\\Tavro\\Tavro Update\\tvaureg.exe"
+        # Programs at the shorter beginnings of the tool's path, where an
+        # unquoted start would look first.
+        cls.decoys = [env.unix(path) for path in cls.decoy_paths(cls.tool_win)]
+
+    @staticmethod
+    def decoy_paths(path):
+        parts = path.split(" ")
+        return [" ".join(parts[:i]) + ".exe" for i in range(1, len(parts))]
+
+    @classmethod
+    def tearDownClass(cls):
+        env = wine_env.env()
+        if cls.saved_location is not None:
+            env.probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ, cls.saved_location))
+        env.probe(["reg-delete-tree", hexarg(AUTO_UPDATE)])
+
+    def setUp(self):
+        super().setUp()
+        env = wine_env.env()
+        env.probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ,
+                          self.engine_dir_win.encode() + b"\0"),
+                  ["reg-delete-tree", hexarg(AUTO_UPDATE)])
+        if os.path.exists(self.au):
+            shutil.rmtree(self.au)
+        os.makedirs(os.path.dirname(self.au.rstrip("/")), exist_ok=True)
+        self.planted = [env.unix(self.tool_win)] + self.decoys
+        for program in self.planted:
+            env.plant_recorder(program)
+
+    def tearDown(self):
+        # The decoys would stand in the way of anything else started unquoted
+        # from those folders in this prefix.
+        for program in self.planted:
+            if os.path.exists(program):
+                os.remove(program)
+
+    def payload(self, name):
+        path = os.path.join(wine_env.env().programs, "platform-probe-payload", name)
+        with open(path, "rb") as f:
+            return f.read()
+
+    def staged(self, name):
+        path = os.path.join(self.au, name)
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def install(self, exe="platform_probe.exe"):
+        env = wine_env.env()
+        env.probe(["install-update-service"], exe=env.program(exe), env=self.recording())
+        return self.records()
+
+    def install_line(self):
+        return ('"%s" /i "%sau.msi" ALLUSERS=1 /qn' % (self.engine_win, self.au_win)).encode()
+
+    def registration(self):
+        return ("tvaureg.exe", ('"%s" -r qor 1.7.0-b147' % self.tool_win).encode())
+
+    def test_older_service_is_removed_then_installed_and_registered(self):
+        wine_env.env().probe(reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.0\0"))
+        records = self.install()
+        self.assertEqual(records, [
+            ("msiexec.exe", REMOVAL),  # through the pumping runner: the whole line is the arguments
+            ("msiexec.exe", self.install_line()),
+            self.registration(),
+        ])
+        self.assertEqual(self.staged("au.cab"), self.payload("au.cab"))
+        self.assertEqual(self.staged("au.msi"), self.payload("au.msi"))
+
+    def test_current_or_unrecorded_service_is_not_removed(self):
+        cases = [reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.1\0"),
+                 reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.10\0"),
+                 ["reg-mkkey", hexarg(AUTO_UPDATE)],
+                 ["reg-delete-tree", hexarg(AUTO_UPDATE)]]
+        for setup in cases:
+            with self.subTest(setup=setup):
+                self.setUp()
+                wine_env.env().probe(["reg-delete-tree", hexarg(AUTO_UPDATE)], setup)
+                self.assertEqual(self.install(), [("msiexec.exe", self.install_line()),
+                                                  self.registration()])
+
+    def test_second_run_replaces_the_staged_files(self):
+        os.makedirs(self.au)
+        for name in ("au.cab", "au.msi"):
+            with open(os.path.join(self.au, name), "wb") as f:
+                f.write(b"\x01" * 100000)
+        self.install()
+        self.assertEqual(self.staged("au.cab"), self.payload("au.cab"))
+        self.assertEqual(self.staged("au.msi"), self.payload("au.msi"))
+
+    def test_missing_package_row_ends_the_step_after_the_cabinet(self):
+        wine_env.env().probe(reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.0\0"))
+        self.assertEqual(self.install(exe="platform_probe_no1119.exe"), [])
+        self.assertEqual(self.staged("au.cab"), self.payload("au.cab"))
+        self.assertIsNone(self.staged("au.msi"))
+
+    def test_cabinet_is_written_before_the_package(self):
+        # The package's target cannot be created: the step ends in the fatal
+        # report, with the cabinet already on disk and nothing run.
+        env = wine_env.env()
+        os.makedirs(os.path.join(self.au, "au.msi"))
+        probe = env.win(env.program("platform_probe.exe"))
+        result = env.run_windows('"%s" install-update-service' % probe, box=True,
+                                 env=self.recording())
+        self.assertTrue(result["box"])
+        self.assertTrue(result["text"].startswith(
+            b"Installer : Wrapper.CreateFile  failed with error 5: "), result["text"])
+        self.assertEqual(result["exit"], 5)
+        self.assertEqual(self.staged("au.cab"), self.payload("au.cab"))
+        self.assertEqual(self.records(), [])
+
+    def test_unquoted_tool_path_would_start_a_decoy(self):
+        # Shows that the decoys are where an unquoted start looks first.
+        line = '%s -r qor 1.7.0-b147' % self.tool_win
+        wine_env.env().probe(["run-and-wait", hexarg(line)], env=self.recording())
+        records = self.records()
+        self.assertEqual(len(records), 1)
+        self.assertEqual(records[0][0], os.path.basename(self.decoys[0]))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,336 @@
+"""Registry access through the real registry of a Wine prefix: how string
+values are judged, the re-run request, its deletion with the vendor key, and
+the other vendor values."""
+import os
+import unittest
+
+import wine_env
+from wine_env import hexarg, read_records, unhex
+
+VENDOR = r"HKLM\Software\Orvale"
+KIT = r"HKLM\SOFTWARE\Orvale\Tavro Development Kit\1.7.0"
+RUNTIME = r"HKLM\SOFTWARE\Orvale\Tavro Runtime Environment\1.7.0"
+AUTO_UPDATE = r"HKLM\SOFTWARE\Orvale\Auto Update"
+INSTALLER = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer"
+
+REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 0, 1, 2, 3, 4, 7
+ERROR_INVALID_DATA = 13
+
+
+def setUpModule():
+    wine_env.start_module_env()
+
+
+def tearDownModule():
+    wine_env.stop_module_env()
+
+
+def reg_set(key, name, reg_type, data):
+    return ["reg-set", hexarg(key), hexarg(name), reg_type, data.hex() if data else "-"]
+
+
+def clean_vendor_key():
+    return ["reg-delete-tree", VENDOR]
+
+
+class StringJudging(unittest.TestCase):
+    """"InstallStatus" of every awkward shape, read with capacity 512 both
+    through the wrapper and through the vendor-value operation."""
+
+    def judge(self, reg_type, data, capacity=512):
+        env = wine_env.env()
+        lines = env.probe(clean_vendor_key(),
+                          reg_set(VENDOR, "InstallStatus", reg_type, data),
+                          ["read-checked-string", hexarg(VENDOR), "InstallStatus", capacity],
+                          ["read-vendor-string", "InstallStatus", capacity])
+        self.assertEqual(lines[1]["result"], "0", "setting the value failed")
+        checked, vendor = lines[2], lines[3]
+        # Nothing is ever written past the capacity.
+        self.assertEqual(checked["guard"], "ok")
+        self.assertEqual(vendor["guard"], "ok")
+        return checked, vendor
+
+    def assertRefused(self, checked, vendor, code=ERROR_INVALID_DATA):
+        self.assertEqual(int(checked["result"]), code)
+        self.assertEqual(unhex(checked["text"]), b"")
+        self.assertEqual(checked["terminated"], "1")
+        self.assertEqual(vendor["result"], "0")
+        self.assertEqual(unhex(vendor["text"]), b"")
+
+    def test_empty_string_is_read_but_counts_as_no_request(self):
+        checked, vendor = self.judge(REG_SZ, b"\0")
+        self.assertEqual((checked["result"], checked["size"]), ("0", "1"))
+        self.assertEqual(unhex(checked["text"]), b"")
+        self.assertEqual(vendor["result"], "0")
+
+    def test_value_of_size_zero_gives_empty_text_and_success(self):
+        checked, vendor = self.judge(REG_SZ, b"")
+        self.assertEqual((checked["result"], checked["size"]), ("0", "0"))
+        self.assertEqual(unhex(checked["text"]), b"")
+        self.assertEqual(checked["terminated"], "1")
+        self.assertEqual(vendor["result"], "0")
+
+    def test_number_is_not_text(self):
+        self.assertRefused(*self.judge(REG_DWORD, (1).to_bytes(4, "little")))
+
+    def test_binary_and_untyped_data_are_not_text_even_with_a_zero(self):
+        self.assertRefused(*self.judge(REG_BINARY, b"reinstall\0"))
+        self.assertRefused(*self.judge(REG_NONE, b"reinstall\0"))
+
+    def test_expandable_string_with_zero_is_text(self):
+        checked, vendor = self.judge(REG_EXPAND_SZ, b"reinstall\0")
+        self.assertEqual((checked["result"], checked["size"]), ("0", "10"))
+        self.assertEqual(unhex(checked["text"]), b"reinstall")
+        self.assertEqual(vendor["result"], "1")
+        self.assertEqual(unhex(vendor["text"]), b"reinstall")
+
+    def test_string_stored_without_its_zero_is_refused(self):
+        # The platform may put a zero behind the data in the buffer; the stored
+        # size is what counts.
+        self.assertRefused(*self.judge(REG_SZ, b"reinstall"))
+        self.assertRefused(*self.judge(REG_EXPAND_SZ, b"reinstall"))
+
+    def test_multi_string_forms(self):
+        checked, vendor = self.judge(REG_MULTI_SZ, b"\0")
+        self.assertEqual((checked["result"], checked["size"]), ("0", "1"))
+        self.assertEqual(vendor["result"], "0")
+        checked, vendor = self.judge(REG_MULTI_SZ, b"reinstall\0\0")
+        self.assertEqual(checked["result"], "0")
+        self.assertEqual(unhex(vendor["text"]), b"reinstall")
+        # Last byte zero, the one before it not: not a complete multi-string.
+        self.assertRefused(*self.judge(REG_MULTI_SZ, b"ab\0cd\0"))
+        self.assertRefused(*self.judge(REG_MULTI_SZ, b"ab\0cd"))
+
+    def test_value_exactly_filling_the_capacity(self):
+        checked, vendor = self.judge(REG_SZ, b"a" * 511 + b"\0")
+        self.assertEqual((checked["result"], checked["size"]), ("0", "512"))
+        self.assertEqual(unhex(checked["text"]), b"a" * 511)
+        self.assertEqual(vendor["result"], "1")
+        self.assertEqual(unhex(vendor["text"]), b"a" * 511)
+        # The same 512 bytes without room for the zero.
+        self.assertRefused(*self.judge(REG_SZ, b"a" * 512))
+
+    def test_value_larger_than_the_buffer(self):
+        checked, vendor = self.judge(REG_SZ, b"b" * 600 + b"\0")
+        self.assertEqual(checked["size"], "601")  # the size it would need
+        self.assertRefused(checked, vendor)
+
+    def test_missing_value_and_missing_vendor_key(self):
+        env = wine_env.env()
+        lines = env.probe(clean_vendor_key(), ["reg-mkkey", hexarg(VENDOR)],
+                          ["read-checked-string", hexarg(VENDOR), "InstallStatus", 512],
+                          ["read-vendor-string", "InstallStatus", 512],
+                          clean_vendor_key(),
+                          ["read-vendor-string", "InstallStatus", 512])
+        self.assertNotEqual(lines[2]["result"], "0")
+        self.assertEqual(unhex(lines[2]["text"]), b"")
+        self.assertEqual(lines[3]["result"], "0")
+        self.assertEqual(lines[5]["result"], "0")
+        self.assertEqual(unhex(lines[5]["text"]), b"")
+
+    def test_size_query_without_buffer(self):
+        env = wine_env.env()
+        lines = env.probe(clean_vendor_key(),
+                          reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
+                          ["query-string-size", hexarg(VENDOR), "InstallStatus", 0])
+        self.assertEqual((lines[2]["result"], lines[2]["size"]), ("0", "10"))
+
+    def test_null_text_is_refused_with_invalid_parameter(self):
+        line = wine_env.env().probe_one("write-null-text")
+        self.assertEqual((line["open"], line["result"]), ("0", "87"))
+
+
+class ClearingTheRequest(unittest.TestCase):
+    """ClearInstallStatus and the vendor key's deletion."""
+
+    def clear_and_look(self, *setup):
+        env = wine_env.env()
+        lines = env.probe(clean_vendor_key(), *setup, ["clear-install-status"],
+                          ["reg-info", hexarg(VENDOR)],
+                          ["reg-get", hexarg(VENDOR), "InstallStatus"],
+                          ["reg-info", r"HKLM\Software"])
+        self.assertEqual(lines[-4]["result"], "1")
+        return lines[-3], lines[-2], lines[-1]
+
+    def test_other_values_keep_the_vendor_key(self):
+        info, status, _ = self.clear_and_look(
+            reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
+            reg_set(VENDOR, "Other", REG_SZ, b"stays\0"))
+        self.assertEqual(status["found"], "0")
+        self.assertEqual((info["exists"], info["values"], info["subkeys"]), ("1", "1", "0"))
+
+    def test_a_subkey_keeps_the_vendor_key(self):
+        info, status, _ = self.clear_and_look(
+            reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
+            ["reg-mkkey", hexarg(VENDOR + r"\Child")])
+        self.assertEqual(status["found"], "0")
+        self.assertEqual((info["exists"], info["values"], info["subkeys"]), ("1", "0", "1"))
+
+    def test_last_value_takes_the_vendor_key_with_it(self):
+        info, status, software = self.clear_and_look(
+            reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"))
+        self.assertEqual(info["exists"], "0")
+        self.assertEqual(software["exists"], "1")
+
+    def test_empty_vendor_key_without_the_value_is_deleted(self):
+        info, _, _ = self.clear_and_look(["reg-mkkey", hexarg(VENDOR)])
+        self.assertEqual(info["exists"], "0")
+
+    def test_missing_vendor_key_changes_nothing(self):
+        env = wine_env.env()
+        before = env.probe(clean_vendor_key(), ["reg-info", r"HKLM\Software"])[1]
+        info, _, after = self.clear_and_look()
+        self.assertEqual(info["exists"], "0")  # not created either
+        self.assertEqual(after, before)
+
+    def test_open_of_missing_name_keeps_the_held_key_usable(self):
+        env = wine_env.env()
+        lines = env.probe(clean_vendor_key(),
+                          reg_set(VENDOR, "Keep", REG_SZ, b"kept\0"),
+                          ["open-twice", hexarg(VENDOR), hexarg(VENDOR + r"\NoSuchKey"), "Keep"])
+        line = lines[2]
+        self.assertEqual(line["first"], "0")
+        self.assertEqual(line["second"], "2")  # ERROR_FILE_NOT_FOUND
+        self.assertEqual(line["same_handle"], "1")
+        self.assertEqual(line["read"], "0")
+        self.assertEqual(unhex(line["text"]), b"kept")
+        self.assertEqual(line["close"], "0")
+
+
+class VendorValues(unittest.TestCase):
+
+    def test_runtime_key_existence(self):
+        env = wine_env.env()
+        lines = env.probe(["reg-delete-tree", hexarg(RUNTIME)], ["is-runtime-registered"],
+                          ["reg-mkkey", hexarg(RUNTIME)], ["is-runtime-registered"],
+                          ["reg-delete-tree", hexarg(RUNTIME)])
+        self.assertEqual(lines[1]["result"], "0")
+        self.assertEqual(lines[3]["result"], "1")  # a key without values counts
+
+    def test_kit_home(self):
+        env = wine_env.env()
+        cases = [
+            (REG_SZ, b"D:\\Kit\\\0", 1, b"D:\\Kit\\"),
+            (REG_SZ, b"\0", 1, b""),  # an empty text counts as read
+            (REG_SZ, b"D:\\Kit", 0, b""),  # no terminating zero
+            (REG_DWORD, (7).to_bytes(4, "little"), 0, b""),
+        ]
+        for reg_type, data, result, text in cases:
+            with self.subTest(data=data, reg_type=reg_type):
+                lines = env.probe(["reg-delete-tree", hexarg(KIT)],
+                                  reg_set(KIT, "TavroHome", reg_type, data),
+                                  ["read-devkit-home", 1024])
+                self.assertEqual(int(lines[2]["result"]), result)
+                self.assertEqual(unhex(lines[2]["text"]), text)
+                self.assertEqual(lines[2]["guard"], "ok")
+        lines = env.probe(["reg-delete-tree", hexarg(KIT)], ["reg-mkkey", hexarg(KIT)],
+                          ["read-devkit-home", 1024], ["reg-delete-tree", hexarg(KIT)],
+                          ["read-devkit-home", 1024])
+        self.assertEqual(lines[2]["result"], "0")  # no value
+        self.assertEqual(lines[4]["result"], "0")  # no key
+
+    def test_update_service_version_decides_the_removal(self):
+        env = wine_env.env()
+        cases = [
+            (b"2.1.5.0\0", 1, 1),
+            (b"2.1.5.1\0", 1, 0),
+            (b"2.1.5.10\0", 1, 0),
+            (b"2.1.10.0\0", 1, 1),  # compared as text, character by character
+            (b"10.0.0.0\0", 1, 1),
+            (b"2.1.6\0", 1, 0),
+            (b"\0", 1, 1),  # the empty text is lower than any version
+            (b"1" * 1023 + b"\0", 1, 1),  # the longest value that keeps its zero
+            # Fills the whole 1024-byte buffer without a zero: unreadable, although
+            # its text would compare lower.
+            (b"1" * 1024, 1, 0),
+            (b"1" * 1025, 0, 0),  # does not fit at all
+        ]
+        for data, read, removal in cases:
+            with self.subTest(value=data[:12], size=len(data)):
+                lines = env.probe(["reg-delete-tree", hexarg(AUTO_UPDATE)],
+                                  reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, data),
+                                  ["read-update-service-version", 1024],
+                                  ["needs-old-update-service"])
+                self.assertEqual(int(lines[2]["result"]), read)
+                self.assertEqual(lines[2]["guard"], "ok")
+                self.assertEqual(int(lines[3]["result"]), removal)
+
+    def test_update_service_version_type_is_not_judged(self):
+        # A number whose bytes read as "1" is compared like the text "1".
+        env = wine_env.env()
+        lines = env.probe(["reg-delete-tree", hexarg(AUTO_UPDATE)],
+                          reg_set(AUTO_UPDATE, "AUVersion", REG_DWORD, b"1\0\0\0"),
+                          ["read-update-service-version", 1024], ["needs-old-update-service"])
+        self.assertEqual(lines[2]["result"], "1")
+        self.assertEqual(unhex(lines[2]["text"]), b"1")
+        self.assertEqual(lines[3]["result"], "1")
+
+    def test_no_recorded_update_service(self):
+        env = wine_env.env()
+        lines = env.probe(["reg-delete-tree", hexarg(AUTO_UPDATE)],
+                          ["read-update-service-version", 1024], ["needs-old-update-service"],
+                          ["reg-mkkey", hexarg(AUTO_UPDATE)],
+                          ["read-update-service-version", 1024], ["needs-old-update-service"],
+                          ["reg-delete-tree", hexarg(AUTO_UPDATE)])
+        self.assertEqual([lines[i]["result"] for i in (1, 2, 4, 5)], ["0", "0", "0", "0"])
+
+
+class RerunRequest(unittest.TestCase):
+    """The whole bootstrapper with a recording engine that leaves a status
+    behind on its first start: only the exact text "reinstall" asks for one
+    more run of the same command line."""
+
+    @classmethod
+    def setUpClass(cls):
+        line = wine_env.env().probe_one("reg-get", hexarg(INSTALLER), "InstallerLocation")
+        cls.saved_location = unhex(line["data"]) if line["found"] == "1" else None
+
+    @classmethod
+    def tearDownClass(cls):
+        env = wine_env.env()
+        if cls.saved_location is not None:
+            env.probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ, cls.saved_location))
+        env.probe(clean_vendor_key())
+
+    def run_product(self, status):
+        env = wine_env.env()
+        if not env.product or not os.path.exists(env.product):
+            self.fail("the x86_64 bootstrapper is not built: %r" % env.product)
+        engine_unix, engine_win = env.c_dir("rerun-engine")
+        env.plant_recorder(os.path.join(engine_unix, "msiexec.exe"))
+        record = os.path.join(engine_unix, "record.txt")
+        env.probe(clean_vendor_key(), ["reg-delete-tree", hexarg(RUNTIME)],
+                  reg_set(INSTALLER, "InstallerLocation", REG_SZ,
+                          engine_win.encode() + b"\0"))
+        result = env.run_windows('"%s"' % env.win(env.product), limit_ms=120000, env={
+            "WYK_RECORD_FILE": env.win(record),
+            "WYK_RECORD_STATUS_HEX": status.hex(),
+            "WYK_RECORD_EXIT": "1603,3010",  # per start
+        })
+        after = env.probe_one("reg-get", hexarg(VENDOR), "InstallStatus")
+        return result["exit"], read_records(record), after
+
+    def test_reinstall_runs_the_same_line_once_more_and_clears_the_request(self):
+        code, records, after = self.run_product(b"reinstall\0")
+        self.assertEqual(code, 3010)  # the second run's code replaces the first
+        self.assertEqual(len(records), 2)
+        self.assertEqual(records[0], records[1])
+        self.assertIn(b" WRAPPER=1", records[0][1])
+        self.assertEqual(after["found"], "0")
+
+    def test_other_case_asks_for_nothing_and_stays(self):
+        code, records, after = self.run_product(b"Reinstall\0")
+        self.assertEqual(code, 1603)
+        self.assertEqual(len(records), 1)
+        self.assertEqual(after["found"], "1")
+        self.assertEqual(unhex(after["data"]), b"Reinstall\0")
+
+    def test_reinstall_stored_without_its_zero_asks_for_nothing(self):
+        code, records, after = self.run_product(b"reinstall")
+        self.assertEqual(code, 1603)
+        self.assertEqual(len(records), 1)
+        self.assertEqual(after["found"], "1")
+
+
+if __name__ == "__main__":
+    unittest.main()
