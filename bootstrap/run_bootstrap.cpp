@@ -20,9 +20,10 @@
 
 namespace {
 
-// Process-wide: written once at start (language) and once when the engine is found.
+// Written once at start, replaceable by "/lang=", then only read. The engine
+// path lives for the whole run in RunBootstrap's frame: no global object needs
+// constructing before the entry runs.
 LanguageId displayLanguage = kLanguageEnglish;
-FixedText<kPathCapacity> enginePath;
 
 const int kStringEngineTooOld = 4;
 
@@ -74,6 +75,7 @@ int RunBootstrap(HMODULE module, int argc, char** argv) {
     return kExitNoPackageOrNoStart;
   }
 
+  FixedText<kPathCapacity> enginePath;
   if (!LocateMsiexec(enginePath)) return kExitEngineNotFound;
 
   FixedText<kLineCapacity> commandLine;

@@ -49,6 +49,14 @@ set(WYK_PRODUCT_CXX_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind
 set(WYK_PRODUCT_LINK_FLAGS -static -static-libgcc -static-libstdc++ -mwindows
     -Wl,--gc-sections -s)
 
+# The program's own entry replaces the runtime's start-up code (see win_main.cpp).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(WYK_ENTRY_SYMBOL WykEntry)
+else()
+  set(WYK_ENTRY_SYMBOL _WykEntry)
+endif()
+list(APPEND WYK_PRODUCT_LINK_FLAGS -nostartfiles -Wl,-e,${WYK_ENTRY_SYMBOL})
+
 # Windows maps an image's sections straight from the file, whatever their file
 # alignment; Wine does so only for page-aligned files and copies the others into
 # private memory. The 64-bit builds that run under Wine are page-aligned so that
@@ -61,7 +69,7 @@ add_library(wyk_product_objects OBJECT ${WYK_CORE_SOURCES} ${WYK_PLATFORM_SOURCE
 target_include_directories(wyk_product_objects PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_features(wyk_product_objects PUBLIC cxx_std_11)
 target_compile_definitions(wyk_product_objects PUBLIC
-  WYK_ARCH="${WYK_ARCH}" WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+  WYK_ARCH="${WYK_ARCH}" WYK_OWN_ENTRY WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
 target_compile_options(wyk_product_objects PRIVATE ${WYK_PRODUCT_CXX_FLAGS})
 
 set(WYK_PRODUCT_LIBRARIES kernel32 user32 advapi32 shell32 ole32)
