@@ -1,0 +1,123 @@
+/* A stand-in for the installer engine (msiexec.exe in a folder of its own)
+ * that takes its time: it lets the tests act on the staged files while the
+ * bootstrapper is still running, and reads them the way an engine does.
+ *
+ * Settings, through the environment:
+ *   RELY_REPORT      file that receives key=value lines, appended
+ *   RELY_EVENT_WAIT  ms to wait for the hand-off event before reading the
+ *                    cabinets (default 30000)
+ *   RELY_HOLD_DIR    folder for the hand-shake files: "ready-<package name>"
+ *                    is created once the files have been read, then the engine
+ *                    waits for "stop-<package name>" (or RELY_HOLD_MS, default
+ *                    60000)
+ *   RELY_CODE        exit code (default 0)
+ *
+ * The staged files it reads: for the kit package, the package and the five
+ * cabinets beside it; for the update-service package, au.msi and au.cab. */
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const char *const kKitFiles[] = {"wyk1.7.0.msi", "sd170000.cab", "ss170000.cab",
+                                        "st170000.cab", "sj170000.cab", "sz170000.cab"};
+static const char *const kServiceFiles[] = {"au.msi", "au.cab"};
+
+static int ReadEnv(const char *name, char *buffer, DWORD capacity) {
+  DWORD n = GetEnvironmentVariableA(name, buffer, capacity);
+  return n != 0 && n < capacity;
+}
+
+static DWORD EnvNumber(const char *name, DWORD fallback) {
+  char text[32];
+  return ReadEnv(name, text, sizeof(text)) ? (DWORD)strtoul(text, NULL, 10) : fallback;
+}
+
+/* Splits the quoted path after " /i " into its folder (with the trailing
+ * backslash) and its file name. */
+static int SplitPackage(const char *commandLine, char *folder, char *name, size_t capacity) {
+  const char *start = strstr(commandLine, " /i \"");
+  const char *end;
+  const char *slash = NULL;
+  const char *p;
+  if (start == NULL) return 0;
+  start += 5;
+  end = strchr(start, '"');
+  if (end == NULL) return 0;
+  for (p = start; p < end; ++p) {
+    if (*p == '\\') slash = p;
+  }
+  if (slash == NULL || (size_t)(end - start) + 1 > capacity) return 0;
+  memcpy(folder, start, (size_t)(slash - start + 1));
+  folder[slash - start + 1] = '\0';
+  memcpy(name, slash + 1, (size_t)(end - slash - 1));
+  name[end - slash - 1] = '\0';
+  return 1;
+}
+
+/* Opens a staged file the way an engine reads it and reads it to the end. */
+static void ReadStaged(FILE *out, const char *folder, const char *name) {
+  char path[2 * MAX_PATH];
+  static char block[65536];
+  HANDLE file;
+  unsigned long long total = 0;
+  DWORD got = 0;
+  snprintf(path, sizeof(path), "%s%s", folder, name);
+  file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) {
+    fprintf(out, "read.%s=error %lu\n", name, (unsigned long)GetLastError());
+    return;
+  }
+  while (ReadFile(file, block, sizeof(block), &got, NULL) && got > 0) total += got;
+  CloseHandle(file);
+  fprintf(out, "read.%s=%llu\n", name, total);
+}
+
+static void Hold(const char *name) {
+  char folder[MAX_PATH];
+  char path[2 * MAX_PATH];
+  DWORD limit = EnvNumber("RELY_HOLD_MS", 60000);
+  DWORD begin = GetTickCount();
+  HANDLE ready;
+  if (!ReadEnv("RELY_HOLD_DIR", folder, sizeof(folder))) return;
+  snprintf(path, sizeof(path), "%s\\ready-%s", folder, name);
+  ready = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
+  snprintf(path, sizeof(path), "%s\\stop-%s", folder, name);
+  while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetTickCount() - begin < limit) {
+    Sleep(20);
+  }
+}
+
+int main(void) {
+  const char *commandLine = GetCommandLineA();
+  char reportPath[MAX_PATH];
+  char folder[MAX_PATH];
+  char name[MAX_PATH];
+  FILE *out = NULL;
+  size_t i;
+  if (ReadEnv("RELY_REPORT", reportPath, sizeof(reportPath))) out = fopen(reportPath, "ab");
+  if (out == NULL) out = fopen("NUL", "wb");
+  fprintf(out, "start=%lu\n", (unsigned long)GetCurrentProcessId());
+  if (SplitPackage(commandLine, folder, name, sizeof(folder))) {
+    fprintf(out, "package=%s\n", name);
+    if (_stricmp(name, "au.msi") == 0) {
+      for (i = 0; i < 2; ++i) ReadStaged(out, folder, kServiceFiles[i]);
+    } else {
+      HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "HalvecWYKCabExtractWaitEvent");
+      DWORD wait = WAIT_FAILED;
+      if (event != NULL) {
+        wait = WaitForSingleObject(event, EnvNumber("RELY_EVENT_WAIT", 30000));
+        CloseHandle(event);
+      }
+      fprintf(out, "event=%s\n", wait == WAIT_OBJECT_0 ? "set" : "not set");
+      for (i = 0; i < 6; ++i) ReadStaged(out, folder, kKitFiles[i]);
+    }
+    fflush(out);
+    Hold(name);
+  }
+  fprintf(out, "end=%lu\n", (unsigned long)GetCurrentProcessId());
+  fclose(out);
+  return (int)EnvNumber("RELY_CODE", 0);
+}

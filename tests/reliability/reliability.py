@@ -1,0 +1,261 @@
+"""Shared support of the reliability suites: runs of the bootstrapper that
+overlap with other programs (several at once, an engine that waits, an
+intruder acting on the staged files), a small disk mounted as the user data
+folder, and the fatal report's expected text.
+
+Built on the Wine harness of tests/wine (prefix template, X server, registry
+tool, exit codes through a runner program); Debian's /usr/bin/python3 only.
+"""
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
+
+import harness  # noqa: E402
+from harness import CABINETS, PACKAGE, VENDOR_KEY, WINE64, WineTestCase, win_path  # noqa: E402
+
+RUNTIME_KEY = "HKLM\\SOFTWARE\\Orvale\\Tavro Runtime Environment\\1.7.0"
+KIT_FILES = [PACKAGE] + CABINETS
+SERVICE_FILES = ["au.msi", "au.cab"]
+ERROR_SHARING_VIOLATION = 32
+ERROR_ACCESS_DENIED = 5
+ERROR_DISK_FULL = 112
+
+CREATE_FILE = b"Installer : Wrapper.CreateFile "
+WRITE_FILE = b"Installer : Wrapper.WriteFile (In small chunks) "
+OPEN_FOR_READING = b"Installer : Wrapper.OpenForReading "
+
+
+def read_key_values(path):
+    """key=value lines; a key that repeats keeps every value, in order."""
+    values = {}
+    if not os.path.exists(path):
+        return values
+    with open(path, "rb") as f:
+        for line in f.read().decode("latin-1").splitlines():
+            key, sep, value = line.partition("=")
+            if sep:
+                values.setdefault(key, []).append(value)
+    return values
+
+
+class Runs:
+    """Bootstrappers (or any programs) started together through run_all.exe,
+    in the background, so a test can act while they run."""
+
+    def __init__(self, case, command_lines, env=None, cwd=None, timeout=60):
+        s = case.session
+        self.session = s
+        self.result = s.work_file("run-all.txt")
+        files = []
+        for line in command_lines:
+            path = s.work_file("command.txt")
+            with open(path, "wb") as f:
+                f.write(line if isinstance(line, bytes) else line.encode("latin-1"))
+            files.append(win_path(path))
+        self.timeout = timeout
+        self.stderr = s.work_file("run-all.err")
+        with open(self.stderr, "wb") as err:
+            self.process = subprocess.Popen(
+                [WINE64, os.path.join(case.rely_tools, "run_all.exe"), win_path(self.result),
+                 str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
+                env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
+                preexec_fn=harness._die_with_parent)
+
+    def wait(self):
+        """The outcome of each command line: an int exit code, or the text
+        "nostart <error>" / "timeout"."""
+        try:
+            self.process.wait(self.timeout + 30)
+        except subprocess.TimeoutExpired:
+            self.session.kill_wine()
+            raise AssertionError("run_all.exe did not end")
+        outcomes = []
+        with open(self.result, "rb") as f:
+            for line in f.read().decode().splitlines():
+                outcomes.append(int(line) if line.lstrip("-").isdigit() else line)
+        return outcomes
+
+    def loader_trace(self):
+        with open(self.stderr, "rb") as f:
+            return f.read().decode("latin-1", "replace")
+
+
+class ReliabilityCase(WineTestCase):
+    """Fresh state per test (see WineTestCase), plus the programs of
+    tests/reliability/programs."""
+
+    @property
+    def rely_tools(self):
+        return os.path.join(self.session.win_dir, "reliability-tools")
+
+    @property
+    def patient_engine_dir(self):
+        return os.path.join(self.session.win_dir, "reliability-engine")
+
+    def command_line(self, exe, tail=""):
+        return b'"' + win_path(exe).encode() + b'"' + (
+            tail if isinstance(tail, bytes) else tail.encode("latin-1"))
+
+    def use_patient_engine(self):
+        """The engine stand-in that reads the staged files and then waits for
+        a stop file; gives (environment, hand-shake folder, report path)."""
+        s = self.session
+        s.registry(*s.engine_location_ops(win_path(self.patient_engine_dir)))
+        hold = s.work_file("hold")
+        os.makedirs(hold)
+        report = s.work_file("engine-report.txt")
+        env = {"RELY_REPORT": win_path(report), "RELY_HOLD_DIR": win_path(hold),
+               "RELY_HOLD_MS": "60000"}
+        return env, hold, report
+
+    def wait_for_file(self, path, runs=None, limit=45):
+        deadline = time.time() + limit
+        while not os.path.exists(path):
+            if runs is not None and runs.process.poll() is not None:
+                raise AssertionError("the run ended before %s appeared: %r" % (
+                    os.path.basename(path), runs.wait()))
+            if time.time() > deadline:
+                raise AssertionError("%s did not appear" % path)
+            time.sleep(0.05)
+
+    def release(self, hold, package_name):
+        with open(os.path.join(hold, "stop-" + package_name), "wb"):
+            pass
+
+    def swap_attempts(self, paths, env=None):
+        """What swap_attempt.exe could do to each file: {name: {attempt: "ok" or code}}."""
+        s = self.session
+        report = s.work_file("swap.txt")
+        s.wine(os.path.join(self.rely_tools, "swap_attempt.exe"), win_path(report),
+               *[win_path(p) for p in paths], env=env)
+        outcome = {}
+        for key, values in read_key_values(report).items():
+            name, _, attempt = key.rpartition(".")
+            outcome.setdefault(name, {})[attempt] = values[-1]
+        return outcome
+
+    def read_dialog(self, timeout=30, env=None):
+        """Starts the message box reader; call .wait() on the result for the
+        fields (None when no box came)."""
+        s = self.session
+        out = s.work_file("dialog.txt")
+        process = subprocess.Popen(
+            [WINE64, os.path.join(s.tools, "dialog_reader.exe"), win_path(out),
+             str(int(timeout * 1000))],
+            env=env or s.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=harness._die_with_parent)
+
+        class Reader:
+            def wait(self_inner):
+                try:
+                    process.wait(timeout + 30)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+                    raise AssertionError("the message box reader did not finish")
+                return harness.read_fields(out) if process.returncode == 0 else None
+        return Reader()
+
+    def system_text(self, code):
+        """The platform's text for an error code, as the fatal report shows it."""
+        probe = self.session.probe_system(error_code=code)
+        return bytes.fromhex(probe["message"])
+
+    def fatal_text(self, operation, code):
+        return operation + b" failed with error %d: " % code + self.system_text(code)
+
+    # ---- the cache -----------------------------------------------------------
+    def kit_files(self, folder=None):
+        """{name: bytes} of the files in the kit cache folder."""
+        folder = folder or self.session.cache_folder()
+        found = {}
+        if os.path.isdir(folder):
+            for name in os.listdir(folder):
+                with open(os.path.join(folder, name), "rb") as f:
+                    found[name] = f.read()
+        return found
+
+    def assertStagedLikePayload(self, names, folder=None, exe=None):
+        files = self.kit_files(folder)
+        for name in names:
+            self.assertIn(name, files, "%s was not written" % name)
+            expected = self.session.payload(name, exe)
+            self.assertEqual(len(files[name]), len(expected), "%s is cut short or too long" % name)
+            self.assertTrue(files[name] == expected, "%s differs from its payload file" % name)
+
+    def full_run_first(self, exe=None):
+        """A complete run that leaves the whole cache behind, as a user's
+        earlier install would; gives the cache tree it left."""
+        s = self.session
+        result = s.run(exe or s.product, "")
+        self.assertEqual(result.exit_code, 0)
+        self.assertStagedLikePayload(KIT_FILES, exe=exe)
+        return s.cache_tree()
+
+
+class SmallDisk:
+    """A tmpfs of the given size mounted over a folder of the prefix (the
+    tests run as root); unmounted again by the test's clean-up."""
+
+    def __init__(self, case, folder, size):
+        self.folder = folder
+        os.makedirs(folder, exist_ok=True)
+        done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s,mode=0755" % size, "tmpfs",
+                               folder], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            case.skipTest("cannot mount a tmpfs here: %s" % done.stdout.decode().strip())
+        case.addCleanup(self.unmount)
+
+    def unmount(self):
+        for _ in range(20):
+            if subprocess.run(["umount", self.folder], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0:
+                return
+            time.sleep(0.25)  # a Wine process may still hold a file on it
+        subprocess.run(["umount", "-l", self.folder], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+
+def unmount_leftovers(folder):
+    """Takes away small disks that a killed earlier run of the module left
+    mounted in its prefix, before the prefix is copied afresh."""
+    folder = os.path.abspath(folder) + "/"
+    try:
+        with open("/proc/mounts") as f:
+            points = [line.split()[1] for line in f]
+    except OSError:
+        return
+    for point in sorted(points, reverse=True):
+        if point.startswith(folder):
+            subprocess.run(["umount", "-l", point], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+
+
+def setUpModule():
+    """The harness's module set-up, after clearing leftovers of a killed run."""
+    name = os.path.splitext(os.path.basename(sys.argv[0]))[0]
+    if name.startswith("test_"):
+        name = name[len("test_"):]
+    unmount_leftovers(os.path.join(os.environ.get("WYK_WINE_TEST_DIR", "/nonexistent"), name))
+    harness.setUpModule()
+
+
+def exact_value_ops(key, name, kind, data):
+    """Registry tool operations that store exactly these bytes. The ANSI
+    registry call adds a terminating zero that the caller "forgot" to count
+    when the byte after the data is a zero (the platform does this too); a
+    longer value set just before leaves a non-zero byte there, so a string
+    without its zero is stored as given."""
+    filler = "wyk-exact-filler"
+    if not data or data[-1:] == b"\0":
+        return [("set", key, name, str(kind), data.hex() or "-")]
+    return [("set", key, filler, "3", (data + b"\xff").hex()),
+            ("set", key, name, str(kind), data.hex() or "-"),
+            ("delv", key, filler)]
+
+
+def vendor_value_ops(name, kind, data):
+    return exact_value_ops(VENDOR_KEY, name, kind, data)
