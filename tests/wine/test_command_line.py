@@ -1,6 +1,7 @@
 """The installer engine's command line, byte for byte as the engine receives it,
 for the bootstrapper's options, the passed-on arguments and the display
 language; and the re-run that the package may ask for."""
+import os
 import sys
 import unittest
 
@@ -145,6 +146,49 @@ class SixtyFourBitBuild(CommandLineTestCase):
         package = s.cache_folder_win(suffix="_x64") + "\\wyk1.7.0.msi"
         self.assertEngineLine(" /s", " /qn " + DEFAULT_FEATURES, exe=s.amd64_exe,
                               package=package)
+
+
+class UpdateServiceGate(CommandLineTestCase):
+    """After a successful install, with the runtime's version key present, the
+    32-bit build installs the update service; a failed install and the 64-bit
+    build never do."""
+    RUNTIME_KEY = VENDOR_KEY + "\\Tavro Runtime Environment\\1.7.0"
+
+    def setUp(self):
+        super().setUp()
+        self.session.registry(("set", self.RUNTIME_KEY, "Marker", str(harness.REG_SZ),
+                               harness.hex_text("1")))
+
+    def update_service_line(self):
+        package = self.session.user_data_folder_win("locallow") + "\\Halvec\\Tavro\\AU\\au.msi"
+        return ('"%s" /i "%s" ALLUSERS=1 /qn' % (self.engine_path(), package)).encode("latin-1")
+
+    def update_service_folder(self):
+        return os.path.join(self.session.user_data_folder("locallow"), "Halvec", "Tavro", "AU")
+
+    def test_success_installs_the_update_service_after_the_kit(self):
+        s = self.session
+        result = s.run(s.product, "")
+        self.assertEqual(result.exit_code, 0)
+        self.assertEqual(result.records, [self.expected_line(""), self.update_service_line()])
+        for name in ("au.cab", "au.msi"):
+            with open(os.path.join(self.update_service_folder(), name), "rb") as f:
+                self.assertEqual(f.read(), s.payload(name), name)
+
+    def test_restart_required_is_not_success_and_skips_the_update_service(self):
+        s = self.session
+        result = s.run(s.product, "", env={"WYK_ENGINE_CODES": "3010"})
+        self.assertEqual(result.exit_code, 3010)
+        self.assertEqual(result.records, [self.expected_line("")])
+        self.assertFalse(os.path.exists(self.update_service_folder()))
+
+    def test_64_bit_build_never_installs_the_update_service(self):
+        s = self.session
+        package = s.cache_folder_win(suffix="_x64") + "\\wyk1.7.0.msi"
+        result = s.run(s.amd64_exe, "")
+        self.assertEqual(result.exit_code, 0)
+        self.assertEqual(result.records, [self.expected_line("", package=package)])
+        self.assertFalse(os.path.exists(self.update_service_folder()))
 
 
 class ReRunRequest(CommandLineTestCase):
