@@ -7,7 +7,7 @@ include(ExternalProject)
 option(WYK_CROSS_BUILDS "Build the Windows executables with mingw-w64" ON)
 option(WYK_BENCH "Build the benchmark variants (release-size payload) too" OFF)
 option(WYK_DEMO_REALISTIC_SIZES "Fill the demo payload's cabinets to release sizes (about 79 MiB)" OFF)
-set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: generated test payload)")
+set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: the demo payload built from source)")
 
 set(WYK_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 

@@ -1,6 +1,6 @@
 # Windows build (mingw-w64): the bootstrapper executable with its resources.
 set(WYK_ARCH "i586" CACHE STRING "Architecture constant of the product build (i586 or amd64)")
-set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: generated test payload)")
+set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: the demo payload built from source)")
 option(WYK_TEST_PROGRAMS "Also build the small Windows programs the Wine tests use" OFF)
 option(WYK_STUB_VARIANT "Also build the product without any payload row, to measure the bare program" OFF)
 

@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   wine wine64 xvfb xauth x11-utils
   msitools wixl gcab
-  python3 python3-pefile inotify-tools libclang-rt-14-dev
+  python3 python3-pefile inotify-tools libclang-rt-14-dev locales e2fsprogs
 )
 
 missing=()
