@@ -12,23 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-static const char *const kCabinets[5] = {
-    "sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"};
-
-static void WriteSizes(FILE *out, const char *label, const char *folder) {
-  int i;
-  for (i = 0; i < 5; ++i) {
-    char path[2 * MAX_PATH];
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    snprintf(path, sizeof(path), "%s%s", folder, kCabinets[i]);
-    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
-      unsigned long long size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-      fprintf(out, "%s.%s=%llu\n", label, kCabinets[i], size);
-    } else {
-      fprintf(out, "%s.%s=missing\n", label, kCabinets[i]);
-    }
-  }
-}
+#include "cabinet_sizes.h"
 
 int main(int argc, char **argv) {
   const char *folder;

@@ -22,8 +22,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const char *const kCabinets[5] = {
-    "sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"};
+#include "cabinet_sizes.h"
 
 static int ReadEnv(const char *name, char *buffer, DWORD capacity) {
   DWORD n = GetEnvironmentVariableA(name, buffer, capacity);
@@ -108,21 +107,6 @@ static int PackageFolder(const char *commandLine, char *folder, size_t capacity)
   memcpy(folder, start, (size_t)(slash - start + 1));
   folder[slash - start + 1] = '\0';
   return 1;
-}
-
-static void WriteSizes(FILE *out, const char *label, const char *folder) {
-  int i;
-  for (i = 0; i < 5; ++i) {
-    char path[2 * MAX_PATH];
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    snprintf(path, sizeof(path), "%s%s", folder, kCabinets[i]);
-    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
-      unsigned long long size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-      fprintf(out, "%s.%s=%llu\n", label, kCabinets[i], size);
-    } else {
-      fprintf(out, "%s.%s=missing\n", label, kCabinets[i]);
-    }
-  }
 }
 
 static void Probe(int start, const char *commandLine) {
