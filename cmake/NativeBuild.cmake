@@ -26,6 +26,12 @@ if(WYK_UNIT_TEST_SOURCES)
   gtest_discover_tests(wyk_unit_tests PROPERTIES LABELS unit TIMEOUT 60)
 endif()
 
+if(WYK_BENCH)
+  # The cabinet thread's design without Wine, a reference for the staging figure.
+  add_executable(native_same_writes ${CMAKE_SOURCE_DIR}/bench/programs/native_same_writes.c)
+  set_target_properties(native_same_writes PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endif()
+
 if(WYK_CROSS_BUILDS)
   set(WYK_CROSS_ARGS -DCMAKE_BUILD_TYPE=MinSizeRel -DWYK_PAYLOAD_DIR=${WYK_PAYLOAD_DIR}
                      -DWYK_DEMO_REALISTIC_SIZES=${WYK_DEMO_REALISTIC_SIZES})
