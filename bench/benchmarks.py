@@ -173,6 +173,19 @@ def same_writes_native(program, image, target, spans):
     return watch.seconds()
 
 
+def make_prefix(prefix, env):
+    """wineboot -i; once seen here to fail at random ("could not load
+    kernel32.dll") in a fresh prefix, so a failed prefix is made again once."""
+    for attempt in (1, 2):
+        boot = subprocess.run([WINE, "wineboot", "-i"], env=env, capture_output=True, text=True)
+        if boot.returncode == 0:
+            return
+        print(f"wineboot failed (attempt {attempt}): {boot.stderr.strip()[-500:]}", file=sys.stderr)
+        subprocess.run([WINESERVER, "-k"], env=env, capture_output=True)
+        shutil.rmtree(prefix, ignore_errors=True)
+    raise RuntimeError("wineboot failed twice")
+
+
 def summary(values):
     return min(values), statistics.median(values)
 
@@ -192,9 +205,7 @@ def main():
             break
         time.sleep(0.05)
     try:
-        boot = subprocess.run([WINE, "wineboot", "-i"], env=env, capture_output=True, text=True)
-        if boot.returncode != 0:
-            raise RuntimeError("wineboot failed: " + boot.stderr[-2000:])
+        make_prefix(prefix, env)
         engine_dir = subprocess.run([WINE, "winepath", "-w", os.path.join(x64, "bench-engine")], env=env,
                                     check=True, capture_output=True, text=True).stdout.strip()
         subprocess.run([WINE, "reg", "add", r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer",
