@@ -1,6 +1,7 @@
 """Support for the end-to-end suite: a clean Wine prefix per scenario, the
 setup program run through e2e_runner.exe (full 32-bit exit code), the
 prefix's registry read from its saved files, and the processes of a run.
+The X server, prefixes and environment of Wine come from tests/wine/wine_base.py.
 
 Configuration comes from the environment that cmake/E2eTests.cmake sets:
   WYK_E2E_EXE        the setup program bound with the small demo payload
@@ -13,17 +14,20 @@ Configuration comes from the environment that cmake/E2eTests.cmake sets:
   WYK_E2E_DISPLAY    X display for this module (an Xvfb is started on it)
   WYK_E2E_KEEP       if set, the prefixes of the scenarios are kept for a look
 """
-import fcntl
 import os
 import re
 import shutil
+import signal
 import subprocess
+import sys
 import time
 import unittest
 import uuid
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
+
+from wine_base import (WINE64, WINESERVER, XServer, base_env, copy_prefix,  # noqa: E402
+                       display_numbers, end_wine, run_quietly, shared_prefix, win_path)
 
 PRODUCT_CODE_KIT = "{3A7C1E52-8B0D-4F6A-9C21-5E4D7B0A1F17}"
 PRODUCT_CODE_QOR = "{7D4B2C13-6E8F-4A0B-9D1C-2F3E4A5B6C71}"
@@ -51,59 +55,6 @@ def config(name):
     if not value:
         raise unittest.SkipTest("%s is not set (run the suite through ctest)" % name)
     return value
-
-
-def base_env(prefix, display):
-    env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-               DISPLAY=display, LC_ALL="C.UTF-8")
-    return env
-
-
-class Display:
-    """One Xvfb for a test module."""
-
-    def __init__(self, display):
-        self.display = display
-        self.process = None
-
-    def start(self):
-        number = self.display.lstrip(":")
-        if os.path.exists("/tmp/.X11-unix/X%s" % number):
-            raise RuntimeError("display %s is in use" % self.display)
-        self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24",
-                                         "-nolisten", "tcp"],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 20
-        while not os.path.exists("/tmp/.X11-unix/X%s" % number):
-            if self.process.poll() is not None or time.time() > deadline:
-                raise RuntimeError("Xvfb did not start on %s" % self.display)
-            time.sleep(0.1)
-
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-
-
-def template_prefix(display):
-    """The shared fresh prefix, made once (wineboot takes a while) and then only copied."""
-    template = config("WYK_E2E_TEMPLATE")
-    os.makedirs(os.path.dirname(template), exist_ok=True)
-    with open(template + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if not os.path.exists(os.path.join(template, ".complete")):
-            shutil.rmtree(template, ignore_errors=True)
-            env = base_env(template, display)
-            subprocess.run([WINE, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=300, check=True)
-            subprocess.run([WINESERVER, "-w"], env=env, timeout=120, check=True)
-            open(os.path.join(template, ".complete"), "w").close()
-    return template
 
 
 def unescape_reg(text):
@@ -178,16 +129,14 @@ def parse_registry_file(path, fold_case=True):
 
 
 class Prefix:
-    """A clean copy of the template prefix for one scenario."""
+    """A clean copy of the template prefix for one scenario. The template is
+    made once per build folder (wineboot takes a while) and then only copied."""
 
     def __init__(self, name, display):
         self.display = display
         self.path = os.path.join(config("WYK_E2E_WORK"), name)
         self.stop_server()
-        shutil.rmtree(self.path, ignore_errors=True)
-        os.makedirs(os.path.dirname(self.path), exist_ok=True)
-        # cp keeps the prefix's symbolic links (dosdevices) and is much faster than Python.
-        subprocess.run(["cp", "-a", template_prefix(display), self.path], check=True, timeout=300)
+        copy_prefix(shared_prefix(config("WYK_E2E_TEMPLATE"), display), self.path)
         self.env = base_env(self.path, display)
         self.drive_c = os.path.join(self.path, "drive_c")
         os.makedirs(os.path.join(self.drive_c, "e2e"), exist_ok=True)
@@ -195,8 +144,10 @@ class Prefix:
     # -- running ----------------------------------------------------------------
 
     def wine(self, *args, timeout=120, check=True):
-        return subprocess.run([WINE] + list(args), env=self.env, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=timeout, check=check)
+        done = run_quietly([WINE64] + list(args), self.env, timeout)
+        if check:
+            done.check_returncode()
+        return done
 
     def set_windows_version(self, exe_path, version):
         self.wine("reg", "add", r"HKCU\Software\Wine\AppDefaults\%s" % os.path.basename(exe_path),
@@ -204,10 +155,7 @@ class Prefix:
 
     def msiexec(self, *args, timeout=300):
         """Wine's own engine on its own; returns the exit code (low 8 bits suffice for 0)."""
-        result = subprocess.run([WINE, "msiexec"] + list(args), env=self.env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                timeout=timeout)
-        return result.returncode
+        return self.wine("msiexec", *args, timeout=timeout, check=False).returncode
 
     def start(self, exe, args, tag=None):
         """Starts the setup program (Z: path of exe, arguments as one text) through the
@@ -220,7 +168,10 @@ class Prefix:
         result = os.path.join(self.drive_c, "e2e", "result.txt")
         if os.path.exists(result):
             os.remove(result)
-        process = subprocess.Popen([WINE, config("WYK_E2E_RUNNER"), r"C:\e2e\command.txt",
+        # Not in a session of its own (wine_base.die_with_parent): the hand-off check holds the
+        # setup program with SIGSTOP, and a stopped process in an orphaned process
+        # group gets continued by the kernel.
+        process = subprocess.Popen([WINE64, config("WYK_E2E_RUNNER"), r"C:\e2e\command.txt",
                                     r"C:\e2e\result.txt"], env=self.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    cwd=self.drive_c)
@@ -246,13 +197,11 @@ class Prefix:
         subprocess.run([WINESERVER, "-w"], env=self.env, timeout=120)
 
     def stop_server(self):
-        if os.path.isdir(getattr(self, "path", "")):
-            subprocess.run([WINESERVER, "-k"], env=base_env(self.path, self.display),
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        if os.path.isdir(self.path):
+            end_wine(base_env(self.path, self.display))
 
     def kill(self):
-        subprocess.run([WINESERVER, "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
+        end_wine(self.env)
 
     def remove(self):
         self.kill()
@@ -260,8 +209,7 @@ class Prefix:
 
     # -- looking at the result -----------------------------------------------------
 
-    def windows_path(self, unix_path):
-        return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+    windows_path = staticmethod(win_path)
 
     def hklm(self):
         return parse_registry_file(os.path.join(self.path, "system.reg"))
@@ -292,19 +240,23 @@ def read(path):
         return f.read()
 
 
+def command_lines():
+    """(pid, command line) of every process, the arguments joined by blanks."""
+    for pid in os.listdir("/proc"):
+        if pid.isdigit():
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    yield pid, f.read().replace(b"\0", b" ").decode("utf-8", "replace")
+            except OSError:
+                pass  # the process has ended
+
+
 def engine_runs(tag, seen):
     """Records in seen {pid: [times seen, later seen as another program, arguments from
     /i on]} every engine process (not the custom action server) whose command line
     carries the tag, and returns seen. A process caught while Wine still starts it
     shows the loader in front; the arguments are the same."""
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                line = f.read().replace(b"\0", b" ").decode("utf-8", "replace")
-        except OSError:
-            continue
+    for pid, line in command_lines():
         if tag in line and "msiexec.exe" in line.lower() and " /i " in line:
             entry = seen.setdefault(pid, [0, False, None])
             entry[0] += 1
@@ -325,17 +277,30 @@ def lasting_runs(seen):
 def find_process(*markers):
     """Linux pid of the Wine process whose command line contains every marker, or None.
     (Wine shows a process's Windows command line, split, as its Linux one.)"""
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                line = f.read().replace(b"\0", b" ").decode("utf-8", "replace")
-        except OSError:
-            continue
+    for pid, line in command_lines():
         if all(m in line for m in markers) and "e2e_runner" not in line:
             return int(pid)
     return None
+
+
+def hold(pid, limit=10):
+    """Stops a process (SIGSTOP) and returns once all its threads have stopped: a
+    thread stops only on its way out of the kernel, so a write in progress still
+    lands after kill() has returned."""
+    os.kill(pid, signal.SIGSTOP)
+    deadline = time.time() + limit
+    while time.time() < deadline:
+        states = []
+        for thread in os.listdir("/proc/%d/task" % pid):
+            try:
+                with open("/proc/%d/task/%s/stat" % (pid, thread)) as f:
+                    states.append(f.read().rpartition(")")[2].split()[0])
+            except FileNotFoundError:
+                pass  # the thread has ended
+        if all(state in ("T", "t") for state in states):
+            return
+        time.sleep(0.001)
+    raise AssertionError("process %d did not stop" % pid)
 
 
 def new_tag():
@@ -352,7 +317,7 @@ class Scenario(unittest.TestCase):
         cls.exe = config("WYK_E2E_EXE")
         cls.payload = config("WYK_E2E_PAYLOAD")
         cls.extra = config("WYK_E2E_EXTRA")
-        cls.display = Display(config("WYK_E2E_DISPLAY"))
+        cls.display = XServer(display_numbers(config("WYK_E2E_DISPLAY")))
         cls.display.start()
 
     @classmethod

@@ -14,7 +14,7 @@ import time
 import unittest
 
 from e2e_support import (CABINETS, KIT_DIR, PRODUCT_CODE_KIT, Scenario, config, engine_runs, find_process,
-                         new_tag, read)
+                         hold, new_tag, read)
 
 WAITING = "Cabinet wait: waiting for HalvecWYKCabExtractWaitEvent"
 READY = "Cabinet wait: cabinets ready after "
@@ -52,7 +52,7 @@ class HandOff(Scenario):
                 time.sleep(0.045)
                 os.kill(pid, signal.SIGCONT)
                 time.sleep(0.005)
-            os.kill(pid, signal.SIGSTOP)
+            hold(pid)
 
             cache = self.prefix.user_folder("LocalLow", "Halvec", "Tavro", "wyk1.7.0")
             last = os.path.join(cache, "sz170000.cab")

@@ -8,6 +8,7 @@ import unittest
 
 import wine_env
 from wine_env import hexarg, unhex
+from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 LOG = "tvusched.log"
 
@@ -17,14 +18,6 @@ NINE_HOURS_EAST = "TZ=JST-9"
 FIXED_PREFIX = b"\nTue Dec 08 00:14:17 2026\n:: "
 
 STAMPED_ENTRY = re.compile(rb"\n([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4})\n:: ")
-
-
-def setUpModule():
-    wine_env.start_module_env()
-
-
-def tearDownModule():
-    wine_env.stop_module_env()
 
 
 def fixed_clock():

@@ -7,18 +7,11 @@ import unittest
 
 import wine_env
 from wine_env import hexarg, unhex
+from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 SIZES = {9000: 0, 9001: 8192, 9002: 8193, 9003: 20000}
 PAYLOAD_FILES = {9000: "probe_0.bin", 9001: "probe_8192.bin", 9002: "probe_8193.bin",
                  9003: "probe_20000.bin", 107: "probe_cab6.bin"}
-
-
-def setUpModule():
-    wine_env.start_module_env()
-
-
-def tearDownModule():
-    wine_env.stop_module_env()
 
 
 class Extraction(unittest.TestCase):

@@ -5,14 +5,7 @@ import unittest
 
 import wine_env
 from wine_env import hexarg, unhex
-
-
-def setUpModule():
-    wine_env.start_module_env()
-
-
-def tearDownModule():
-    wine_env.stop_module_env()
+from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 
 class FatalReport(unittest.TestCase):

@@ -6,7 +6,8 @@ import shutil
 import unittest
 
 import wine_env
-from wine_env import hexarg, read_records, unhex
+from wine_env import hexarg, read_records, reg_set, unhex
+from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 REG_SZ, REG_DWORD = 1, 4
 KIT = r"HKLM\SOFTWARE\Orvale\Tavro Development Kit\1.7.0"
@@ -15,18 +16,6 @@ INSTALLER = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer"
 
 REMOVAL = b" /x {6C1E2B90-3D4F-4A7B-9E21-0B5D8C3F7A42} /qn"
 RUNTIME_FILES = ("qor.msi", "qor1041.MST", "qor2052.MST")
-
-
-def setUpModule():
-    wine_env.start_module_env()
-
-
-def tearDownModule():
-    wine_env.stop_module_env()
-
-
-def reg_set(key, name, reg_type, data):
-    return ["reg-set", hexarg(key), hexarg(name), reg_type, data.hex() if data else "-"]
 
 
 class RecordingTestCase(unittest.TestCase):

@@ -7,16 +7,9 @@ import unittest
 
 import wine_env
 from wine_env import hexarg, unhex
+from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 PLANTED = "wyk_planted.dll"  # a name that no system directory holds
-
-
-def setUpModule():
-    wine_env.start_module_env()
-
-
-def tearDownModule():
-    wine_env.stop_module_env()
 
 
 class PlantedLibraries(unittest.TestCase):

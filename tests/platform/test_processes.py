@@ -6,16 +6,9 @@ import unittest
 
 import wine_env
 from wine_env import hexarg, read_records
+from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 STILL_ACTIVE = 259
-
-
-def setUpModule():
-    wine_env.start_module_env()
-
-
-def tearDownModule():
-    wine_env.stop_module_env()
 
 
 class Runners(unittest.TestCase):

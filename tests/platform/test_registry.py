@@ -5,7 +5,8 @@ import os
 import unittest
 
 import wine_env
-from wine_env import hexarg, read_records, unhex
+from wine_env import hexarg, read_records, reg_set, unhex
+from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 VENDOR = r"HKLM\Software\Orvale"
 KIT = r"HKLM\SOFTWARE\Orvale\Tavro Development Kit\1.7.0"
@@ -15,18 +16,6 @@ INSTALLER = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer"
 
 REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 0, 1, 2, 3, 4, 7
 ERROR_INVALID_DATA = 13
-
-
-def setUpModule():
-    wine_env.start_module_env()
-
-
-def tearDownModule():
-    wine_env.stop_module_env()
-
-
-def reg_set(key, name, reg_type, data):
-    return ["reg-set", hexarg(key), hexarg(name), reg_type, data.hex() if data else "-"]
 
 
 def clean_vendor_key():

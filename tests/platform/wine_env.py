@@ -8,27 +8,15 @@ Environment (set by the CTest registration):
   WYK_PLATFORM_PRODUCT   the bootstrapper built for x86_64 (optional)
   WYK_PLATFORM_DISPLAYS  X displays to try, ":98,:99" unless set
 """
-import ctypes
-import fcntl
 import os
 import shutil
-import signal
 import subprocess
-import tempfile
-import time
+import sys
 
-WINE64 = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-# Wine's own noise and first-start helpers that the tests do not want.
-BASE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
-
-
-def _end_with_parent():
-    """In a child before exec: end when the test process ends, also when
-    ctest kills it at its time limit."""
-    libc = ctypes.CDLL(None, use_errno=True)
-    libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+from wine_base import (WINE64, WINESERVER, XServer, base_env, display_numbers,  # noqa: E402
+                       end_wine, read_items, run_quietly, shared_prefix, unhex, win_path)
 
 
 def hexarg(text):
@@ -53,31 +41,17 @@ def parse_lines(output):
     return results
 
 
-def unhex(value):
-    return b"" if value in ("", "-") else bytes.fromhex(value)
-
-
 def read_records(path):
     """Starts recorded by the stand-in: list of (file name, command line bytes)."""
-    if not os.path.exists(path):
-        return []
-    with open(path, "rb") as f:
-        data = f.read()
-    records = []
-    pos = 0
-    while pos < len(data):
-        end = data.index(b"\n", pos)
-        name = data[pos:end].decode("latin-1")
-        assert name.startswith("START "), data
-        pos = end + 1
-        end = data.index(b"\n", pos)
-        header = data[pos:end].decode("latin-1")
-        assert header.startswith("CMDLINE "), data
-        n = int(header.split()[1])
-        pos = end + 1
-        records.append((name[6:], data[pos:pos + n]))
-        pos += n + 1
-    return records
+    items = read_items(path)
+    if [label for label, _ in items] != ["START", "CMDLINE"] * (len(items) // 2):
+        raise AssertionError("broken start records in %s: %r" % (path, items))
+    return [(name.decode("latin-1"), line) for (_, name), (_, line) in zip(items[::2], items[1::2])]
+
+
+def reg_set(key, name, reg_type, data):
+    """The probe's verb that stores data (bytes) as a registry value."""
+    return ["reg-set", hexarg(key), hexarg(name), reg_type, data.hex() if data else "-"]
 
 
 class WineEnv:
@@ -93,8 +67,7 @@ class WineEnv:
         self.prefix = os.path.join(self.work, "prefix")
         self.drive_c = os.path.join(self.prefix, "drive_c")
         self.scratch = os.path.join(self.work, "scratch")
-        self.xvfb = None
-        self.display = None
+        self.xserver = XServer(display_numbers(os.environ.get("WYK_PLATFORM_DISPLAYS", ":98,:99")))
         for name in ("platform_probe.exe", "platform_helper.exe"):
             if not os.path.exists(self.program(name)):
                 raise RuntimeError("missing test program %s (build with WYK_TEST_PROGRAMS)"
@@ -105,10 +78,7 @@ class WineEnv:
     def program(self, name):
         return os.path.join(self.programs, name)
 
-    @staticmethod
-    def win(unix_path):
-        """Windows path of a Unix path (through drive Z:)."""
-        return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+    win = staticmethod(win_path)
 
     def unix(self, windows_path):
         """Unix path of a path on drive C: or Z:."""
@@ -144,41 +114,16 @@ class WineEnv:
     # -- start and stop ----------------------------------------------------
 
     def base_env(self, extra=None):
-        env = {k: v for k, v in os.environ.items()
-               if not k.startswith("WINE") and k not in ("DISPLAY", "TMPDIR")}
-        env.update({
-            "WINEPREFIX": self.prefix,
-            # Errors stay on: they show in a failure message, nothing else does.
-            "WINEDEBUG": "fixme-all",
-            "WINEDLLOVERRIDES": BASE_OVERRIDES,
-            "WINEARCH": "win64",
-        })
-        if self.display:
-            env["DISPLAY"] = self.display
-        if extra:
-            for key, value in extra.items():
-                if key == "WINEDLLOVERRIDES":
-                    value = BASE_OVERRIDES + ";" + value
-                if value is None:
-                    env.pop(key, None)
-                else:
-                    env[key] = value
-        return env
+        """The environment of a call; WINEDLLOVERRIDES in extra adds to Wine's own."""
+        extra = dict(extra or {})
+        overrides = extra.pop("WINEDLLOVERRIDES", None)
+        # Errors stay on: they show in a failure message, nothing else does.
+        return base_env(self.prefix, self.xserver.display, "fixme-all",
+                        [overrides] if overrides else (), extra)
 
     def start(self):
-        os.makedirs(self.work, exist_ok=True)
-        self._start_display()
-        with open(os.path.join(self.work, "prefix.lock"), "w") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
-            ready = os.path.join(self.prefix, ".wyk-ready")
-            if not os.path.exists(ready):
-                if os.path.exists(self.prefix):
-                    shutil.rmtree(self.prefix)
-                subprocess.run([WINE64, "wineboot", "--init"], env=self.base_env(),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                               timeout=300, check=True)
-                subprocess.run([WINESERVER, "-w"], env=self.base_env(), timeout=300)
-                open(ready, "w").close()
+        self.xserver.start()
+        shared_prefix(self.prefix, self.xserver.display, "fixme-all")
         if os.path.exists(self.scratch):
             self.make_writable(self.scratch)
             shutil.rmtree(self.scratch)
@@ -190,80 +135,15 @@ class WineEnv:
                        stderr=subprocess.DEVNULL)
 
     def stop(self):
-        subprocess.run([WINESERVER, "-k"], env=self.base_env(), timeout=60,
-                       stderr=subprocess.DEVNULL)
-        subprocess.run([WINESERVER, "-w"], env=self.base_env(), timeout=60,
-                       stderr=subprocess.DEVNULL)
-        if self.xvfb is not None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-            self.xvfb = None
-
-    @staticmethod
-    def _display_in_use(number):
-        """A display whose lock file names a living process."""
-        try:
-            with open("/tmp/.X%s-lock" % number) as f:
-                pid = int(f.read().strip() or 0)
-        except (OSError, ValueError):
-            return False
-        if pid <= 0:
-            return False
-        try:
-            os.kill(pid, 0)
-        except ProcessLookupError:
-            return False  # stale: Xvfb clears it itself
-        except PermissionError:
-            pass
-        return True
-
-    def _try_display(self, display):
-        number = display.lstrip(":")
-        proc = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                preexec_fn=_end_with_parent)
-        deadline = time.time() + 10
-        while time.time() < deadline and proc.poll() is None:
-            if os.path.exists("/tmp/.X11-unix/X%s" % number):
-                self.xvfb, self.display = proc, display
-                return True
-            time.sleep(0.1)
-        if proc.poll() is None:
-            proc.kill()
-        proc.wait()
-        return False
-
-    def _start_display(self, patience=300):
-        """Takes the first free display of ours; when another run of these
-        tests holds both, waits for one (an X server that another run stops
-        under us would take our message boxes with it)."""
-        candidates = os.environ.get("WYK_PLATFORM_DISPLAYS", ":98,:99").split(",")
-        deadline = time.time() + patience
-        while True:
-            for display in candidates:
-                if not self._display_in_use(display.lstrip(":")) and self._try_display(display):
-                    return
-            if time.time() > deadline:
-                raise RuntimeError("no free X display among %s" % candidates)
-            time.sleep(1)
+        end_wine(self.base_env())
+        self.xserver.stop()
 
     # -- running programs --------------------------------------------------
 
     def run(self, argv, env=None, cwd=None, timeout=60):
         """Runs a Windows program (Unix path first) and returns CompletedProcess."""
-        # Output goes through files, not pipes: Wine's own background processes
-        # (started with the first program) inherit the handles and would hold a
-        # pipe open long after the program has ended.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            proc = subprocess.run([WINE64] + list(argv), env=self.base_env(env),
-                                  cwd=cwd or self.scratch, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=timeout)
-            out.seek(0)
-            err.seek(0)
-            return subprocess.CompletedProcess(proc.args, proc.returncode, out.read(), err.read())
+        return run_quietly([WINE64] + list(argv), self.base_env(env), timeout,
+                           cwd=cwd or self.scratch)
 
     def probe(self, *verbs, exe=None, env=None, cwd=None, timeout=60, check=True):
         """Runs verbs (each a list) in one probe process; returns parsed lines."""
@@ -311,15 +191,16 @@ class WineEnv:
 _ENV = None
 
 
-def start_module_env():
-    """Called from setUpModule: one Wine environment per test module."""
+def setUpModule():
+    """One Wine environment per test module; the modules import this and
+    tearDownModule into their namespace."""
     global _ENV
     _ENV = WineEnv()
     _ENV.start()
     return _ENV
 
 
-def stop_module_env():
+def tearDownModule():
     global _ENV
     if _ENV is not None:
         _ENV.stop()

@@ -14,7 +14,8 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 import harness  # noqa: E402
-from harness import CABINETS, PACKAGE, VENDOR_KEY, WINE64, WineTestCase, win_path  # noqa: E402
+from harness import (CABINETS, PACKAGE, VENDOR_KEY, WINE64, WineTestCase,  # noqa: E402
+                     read_key_values, win_path)
 
 RUNTIME_KEY = "HKLM\\SOFTWARE\\Orvale\\Tavro Runtime Environment\\1.7.0"
 KIT_FILES = [PACKAGE] + CABINETS
@@ -26,19 +27,6 @@ ERROR_DISK_FULL = 112
 CREATE_FILE = b"Installer : Wrapper.CreateFile "
 WRITE_FILE = b"Installer : Wrapper.WriteFile (In small chunks) "
 OPEN_FOR_READING = b"Installer : Wrapper.OpenForReading "
-
-
-def read_key_values(path):
-    """key=value lines; a key that repeats keeps every value, in order."""
-    values = {}
-    if not os.path.exists(path):
-        return values
-    with open(path, "rb") as f:
-        for line in f.read().decode("latin-1").splitlines():
-            key, sep, value = line.partition("=")
-            if sep:
-                values.setdefault(key, []).append(value)
-    return values
 
 
 class Runs:
@@ -62,7 +50,7 @@ class Runs:
                 [WINE64, os.path.join(case.rely_tools, "run_all.exe"), win_path(self.result),
                  str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
                 env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
-                preexec_fn=harness._die_with_parent)
+                preexec_fn=harness.die_with_parent)
 
     def wait(self):
         """The outcome of each command line: an int exit code, or the text
@@ -95,9 +83,7 @@ class ReliabilityCase(WineTestCase):
     def patient_engine_dir(self):
         return os.path.join(self.session.win_dir, "reliability-engine")
 
-    def command_line(self, exe, tail=""):
-        return b'"' + win_path(exe).encode() + b'"' + (
-            tail if isinstance(tail, bytes) else tail.encode("latin-1"))
+    command_line = staticmethod(harness.command_line)
 
     def use_patient_engine(self):
         """The engine stand-in that reads the staged files and then waits for
@@ -132,7 +118,7 @@ class ReliabilityCase(WineTestCase):
         s.wine(os.path.join(self.rely_tools, "swap_attempt.exe"), win_path(report),
                *[win_path(p) for p in paths], env=env)
         outcome = {}
-        for key, values in read_key_values(report).items():
+        for key, values in read_key_values(report, every=True).items():
             name, _, attempt = key.rpartition(".")
             outcome.setdefault(name, {})[attempt] = values[-1]
         return outcome
@@ -140,24 +126,7 @@ class ReliabilityCase(WineTestCase):
     def read_dialog(self, timeout=30, env=None):
         """Starts the message box reader; call .wait() on the result for the
         fields (None when no box came)."""
-        s = self.session
-        out = s.work_file("dialog.txt")
-        process = subprocess.Popen(
-            [WINE64, os.path.join(s.tools, "dialog_reader.exe"), win_path(out),
-             str(int(timeout * 1000))],
-            env=env or s.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            preexec_fn=harness._die_with_parent)
-
-        class Reader:
-            def wait(self_inner):
-                try:
-                    process.wait(timeout + 30)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
-                    raise AssertionError("the message box reader did not finish")
-                return harness.read_fields(out) if process.returncode == 0 else None
-        return Reader()
+        return harness.DialogReader(self.session, timeout, env)
 
     def system_text(self, code):
         """The platform's text for an error code, as the fatal report shows it."""
@@ -236,10 +205,8 @@ def unmount_leftovers(folder):
 
 def setUpModule():
     """The harness's module set-up, after clearing leftovers of a killed run."""
-    name = os.path.splitext(os.path.basename(sys.argv[0]))[0]
-    if name.startswith("test_"):
-        name = name[len("test_"):]
-    unmount_leftovers(os.path.join(os.environ.get("WYK_WINE_TEST_DIR", "/nonexistent"), name))
+    unmount_leftovers(os.path.join(os.environ.get("WYK_WINE_TEST_DIR", "/nonexistent"),
+                                   harness.module_name()))
     harness.setUpModule()
 
 

@@ -3,7 +3,8 @@
 One Wine prefix is made per test run with `wineboot -i` (the template); each
 test module works in a copy of it, with an X server of its own, so modules can
 run side by side. Every Wine call has a time limit, and a module always ends
-its wineserver and its X server, also when it fails.
+its wineserver and its X server, also when it fails. What the other Wine
+suites share with it (X server, prefixes, environment) is in wine_base.py.
 
 Python standard library only; run with /usr/bin/python3.
 
@@ -14,23 +15,21 @@ Paths come from the environment that cmake/WindowsTests.cmake sets:
   WYK_WINE_TEST_DIR    work folder of the Wine tests (template and modules)
   WYK_WINE_DISPLAYS    X display numbers to try, e.g. "91-94"
 """
-import ctypes
 import os
 import pwd
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
 
-WINE64 = os.environ.get("WYK_WINE64", "/usr/lib/wine/wine64")
-WINESERVER = os.environ.get("WYK_WINESERVER", "/usr/lib/wine/wineserver")
+from wine_base import (WINE64, WINESERVER, XServer, base_env, copy_prefix, die_with_parent,
+                       display_numbers, end_wine, hex_text, make_prefix, read_items,
+                       read_key_values, run_quietly, win_path)
 
 # Engine libraries and msiexec.exe in the system folder are Wine's own unless
-# a test asks for the file that lies there (see SYSTEM_FILE_OVERRIDES).
-BASE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+# a test asks for the file that lies there.
 SYSTEM_FILE_OVERRIDES = {"msi.dll": "msi=n", "msiexec.exe": "msiexec.exe=n"}
 
 INSTALLER_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer"
@@ -43,21 +42,6 @@ PACKAGE = "wyk1.7.0.msi"
 REG_SZ = 1
 REG_DWORD = 4
 
-# Files of the prefix that are never written after the template is made:
-# they are hard-linked into the module copies instead of copied (the prefix
-# is some 700 MB). A test that replaces one removes the link first.
-LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
-                   ".ds", ".nls", ".ttf", ".fon", ".msstyles", ".mui")
-
-
-def _die_with_parent():
-    # Children end with the test process, even when ctest kills it.
-    try:
-        ctypes.CDLL("libc.so.6").prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-    except OSError:
-        pass
-    os.setsid()
-
 
 def _env_path(name):
     value = os.environ.get(name)
@@ -66,62 +50,36 @@ def _env_path(name):
     return value
 
 
-def win_path(unix_path):
-    """The Windows name of a Unix path through Wine's Z: drive."""
-    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
-
-
-def hex_text(text, terminated=True):
-    data = text.encode("latin-1") if isinstance(text, str) else bytes(text)
-    return (data + (b"\0" if terminated else b"")).hex() or "-"
+def x_server():
+    """An X server of the suite's display range (not yet started)."""
+    return XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "91-94")))
 
 
 def read_records(path):
-    """Splits the recording engine's log into the exact command lines it got."""
-    try:
-        with open(path, "rb") as f:
-            data = f.read()
-    except FileNotFoundError:
-        return []
+    """The exact command lines the recording engine got, from its log."""
     records = []
-    pos = 0
-    while pos < len(data):
-        end = data.index(b"\n", pos)
-        tag, length = data[pos:end].split(b" ")
-        if tag != b"CMDLINE":
-            raise AssertionError("broken engine record at byte %d" % pos)
-        start = end + 1
-        stop = start + int(length)
-        records.append(data[start:stop])
-        if data[stop:stop + 1] != b"\n":
-            raise AssertionError("engine record %d is not terminated" % len(records))
-        pos = stop + 1
+    for label, data in read_items(path):
+        if label != "CMDLINE":
+            raise AssertionError("broken engine record %d: %s" % (len(records) + 1, label))
+        records.append(data)
     return records
 
 
 def read_fields(path):
-    """Reads 'LABEL <n>\\n<bytes>\\n' fields (the dialog reader's output)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    fields = {}
-    pos = 0
-    while pos < len(data):
-        end = data.index(b"\n", pos)
-        label, length = data[pos:end].split(b" ")
-        start = end + 1
-        fields[label.decode()] = data[start:start + int(length)]
-        pos = start + int(length) + 1
-    return fields
+    """{label: bytes} of the dialog reader's output."""
+    return dict(read_items(path))
 
 
-def read_key_values(path):
-    values = {}
-    with open(path, "rb") as f:
-        for line in f.read().decode("latin-1").splitlines():
-            if "=" in line:
-                key, value = line.split("=", 1)
-                values[key] = value
-    return values
+def command_line(exe, tail=b""):
+    """'"<exe>"' + tail as bytes: the tail as the user would type it, quoting included."""
+    return b'"' + win_path(exe).encode() + b'"' + (
+        tail if isinstance(tail, bytes) else tail.encode("latin-1"))
+
+
+def module_name():
+    """The running test module's name without "test_"."""
+    name = os.path.splitext(os.path.basename(sys.argv[0]))[0]
+    return name[len("test_"):] if name.startswith("test_") else name
 
 
 def locale_env(name):
@@ -179,7 +137,7 @@ class FileEvents:
         self.process = subprocess.Popen(
             ["inotifywait", "-m", "-e", "create,modify,close_write", "--format", "%e %f",
              self.folder],
-            stdout=self.output, stderr=subprocess.PIPE, preexec_fn=_die_with_parent)
+            stdout=self.output, stderr=subprocess.PIPE, preexec_fn=die_with_parent)
         deadline = time.time() + 20
         for line in self.process.stderr:
             if b"Watches established" in line:
@@ -235,107 +193,6 @@ class FileEvents:
         return found[-1]
 
 
-class XServer:
-    """An Xvfb on the first free display of the configured range."""
-
-    def __init__(self):
-        numbers = os.environ.get("WYK_WINE_DISPLAYS", "91-94")
-        first, _, last = numbers.partition("-")
-        self.candidates = range(int(first), int(last or first) + 1)
-        self.process = None
-        self.display = None
-
-    @staticmethod
-    def lock_owner(number):
-        try:
-            with open("/tmp/.X%d-lock" % number) as f:
-                return int(f.read().strip() or 0)
-        except (OSError, ValueError):
-            return 0
-
-    @classmethod
-    def in_use(cls, number):
-        """A display whose lock names a living process (a stale lock is
-        cleared by Xvfb itself)."""
-        pid = cls.lock_owner(number)
-        if pid == 0:
-            return False
-        try:
-            os.kill(pid, 0)
-        except ProcessLookupError:
-            return False
-        except PermissionError:
-            pass
-        return True
-
-    def try_start(self, number):
-        process = subprocess.Popen(
-            ["Xvfb", ":%d" % number, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=_die_with_parent)
-        socket = "/tmp/.X11-unix/X%d" % number
-        deadline = time.time() + 10
-        while time.time() < deadline and process.poll() is None and not (
-                os.path.exists(socket) and self.lock_owner(number) == process.pid):
-            time.sleep(0.05)
-        # Another run may have taken the number at the same moment: the lock says whose it is.
-        if process.poll() is None and os.path.exists(socket) and \
-                self.lock_owner(number) == process.pid:
-            self.process = process
-            self.display = ":%d" % number
-            return True
-        if process.poll() is None:
-            process.kill()
-        process.wait()
-        return False
-
-    def start(self, patience=300):
-        """Takes the first free display of the range; when all are busy (other
-        test runs on the same machine), waits for one to become free."""
-        deadline = time.time() + patience
-        while True:
-            for number in self.candidates:
-                if not self.in_use(number) and self.try_start(number):
-                    return self.display
-            if time.time() > deadline:
-                raise RuntimeError("no free X display in %s" % list(self.candidates))
-            time.sleep(1)
-
-    def stop(self):
-        if self.process is not None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-            self.process = None
-
-
-def clone_prefix(source, target):
-    """Copies a prefix; the large program files are hard-linked."""
-    if os.path.exists(target):
-        shutil.rmtree(target)
-    for root, dirs, files in os.walk(source):
-        relative = os.path.relpath(root, source)
-        out = os.path.join(target, relative) if relative != "." else target
-        os.makedirs(out, exist_ok=True)
-        for name in list(dirs):
-            path = os.path.join(root, name)
-            if os.path.islink(path):
-                os.symlink(os.readlink(path), os.path.join(out, name))
-                dirs.remove(name)
-        for name in files:
-            path = os.path.join(root, name)
-            if relative == "." and name == "wineserver":
-                continue  # belongs to the template's server
-            if os.path.islink(path):
-                os.symlink(os.readlink(path), os.path.join(out, name))
-            elif name.lower().endswith(LINKED_SUFFIXES):
-                os.link(path, os.path.join(out, name))
-            else:
-                shutil.copy2(path, os.path.join(out, name))
-
-
 class WineSession:
     """One prefix, one X server and one wineserver for one test module."""
 
@@ -349,7 +206,7 @@ class WineSession:
         self.module_dir = os.path.join(self.test_dir, name)
         self.prefix = os.path.join(self.module_dir, "prefix")
         self.work = os.path.join(self.module_dir, "work")
-        self.xserver = XServer()
+        self.xserver = x_server()
         self.started = False
         self.counter = 0
 
@@ -384,7 +241,7 @@ class WineSession:
         if os.path.exists(self.work):
             shutil.rmtree(self.work)
         os.makedirs(self.work)
-        clone_prefix(template, self.prefix)
+        copy_prefix(template, self.prefix)
         self.xserver.start()
         self.started = True
         # Kept alive between the calls of the module (it ends by itself 30 s
@@ -401,11 +258,7 @@ class WineSession:
         self.started = False
 
     def kill_wine(self):
-        env = self.env()
-        subprocess.run([WINESERVER, "-k"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30)
-        subprocess.run([WINESERVER, "-w"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30)
+        end_wine(self.env(), timeout=30)
 
     def _prefix_user(self):
         users = os.path.join(self.prefix, "drive_c", "users")
@@ -419,34 +272,16 @@ class WineSession:
 
     # ---- environment and calls ----------------------------------------------
     def env(self, extra=None, dll_overrides=None):
-        env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("LC_", "WYK_ENGINE_", "WINE")) and k not in ("TMPDIR", "LANG")}
-        env.update({
-            "WINEPREFIX": self.prefix,
-            "WINEDEBUG": "-all",
-            "WINEDLLOVERRIDES": ";".join([BASE_DLL_OVERRIDES] + list(dll_overrides or [])),
-            "LANG": "C.UTF-8",
-            "DISPLAY": self.xserver.display or "",
-        })
-        if extra:
-            env.update(extra)
-        return env
+        return base_env(self.prefix, self.xserver.display, dll_overrides=dll_overrides or (),
+                        extra=extra)
 
     def call(self, argv, timeout=60, env=None, check=True):
-        """Runs a Unix or Wine command with a time limit; ends Wine on overrun.
-        Output goes through files: a wineserver that a Wine program starts
-        would hold a pipe open long after the program has ended."""
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            try:
-                done = subprocess.run(argv, env=env or self.env(), stdout=out, stderr=err,
-                                      timeout=timeout, preexec_fn=_die_with_parent)
-            except subprocess.TimeoutExpired:
-                self.kill_wine()
-                raise AssertionError("timed out after %ss: %s" % (timeout, argv))
-            out.seek(0)
-            err.seek(0)
-            done.stdout = out.read()
-            done.stderr = err.read()
+        """Runs a Unix or Wine command with a time limit; ends Wine on overrun."""
+        try:
+            done = run_quietly(argv, env or self.env(), timeout)
+        except subprocess.TimeoutExpired:
+            self.kill_wine()
+            raise AssertionError("timed out after %ss: %s" % (timeout, argv))
         if check and done.returncode != 0:
             raise AssertionError("%s failed with %d: %s" % (
                 argv, done.returncode, done.stderr.decode("latin-1", "replace")))
@@ -575,21 +410,11 @@ class WineSession:
         result = self.work_file("result.txt")
         log = self.work_file("engine.log")
         with open(command, "wb") as f:
-            f.write(b'"' + win_path(exe).encode() + b'"' + (tail.encode("latin-1")
-                                                            if isinstance(tail, str) else tail))
+            f.write(command_line(exe, tail))
         run_env = {"WYK_ENGINE_LOG": win_path(log)}
         run_env.update(env or {})
         full_env = self.env(run_env, dll_overrides)
-
-        reader = None
-        dialog_out = None
-        if dialog:
-            dialog_out = self.work_file("dialog.txt")
-            reader = subprocess.Popen(
-                [WINE64, os.path.join(self.tools, "dialog_reader.exe"), win_path(dialog_out),
-                 str(int(timeout * 1000))],
-                env=full_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                preexec_fn=_die_with_parent)
+        reader = DialogReader(self, timeout, full_env) if dialog else None
         limit_ms = int(timeout * 1000)
         try:
             self.wine(os.path.join(self.tools, "run_wait.exe"), win_path(command),
@@ -601,26 +426,43 @@ class WineSession:
                 self.kill_wine()
                 raise AssertionError("%s: %s (command line %r)" % (os.path.basename(exe),
                                                                    outcome, tail))
-            dialog_fields = None
-            if reader is not None:
-                try:
-                    reader.wait(timeout)
-                except subprocess.TimeoutExpired:
-                    self.kill_wine()
-                    raise AssertionError("the message box reader did not finish")
-                if reader.returncode == 0:
-                    dialog_fields = read_fields(dialog_out)
-            return RunResult(int(outcome), dialog_fields, read_records(log))
+            return RunResult(int(outcome), reader and reader.wait(), read_records(log))
         finally:
-            if reader is not None and reader.poll() is None:
-                reader.kill()
-                reader.wait()
+            if reader is not None:
+                reader.stop()
 
     def start_program(self, program, *args, env=None):
         """Starts a Wine program in the background; the caller waits or kills."""
         return subprocess.Popen([WINE64, program] + list(args), env=env or self.env(),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                preexec_fn=_die_with_parent)
+                                preexec_fn=die_with_parent)
+
+
+class DialogReader:
+    """The message box reader, started before the program that shows the box;
+    it gives up by itself after timeout seconds."""
+
+    def __init__(self, session, timeout, env=None):
+        self.session = session
+        self.timeout = timeout
+        self.out = session.work_file("dialog.txt")
+        self.process = session.start_program(os.path.join(session.tools, "dialog_reader.exe"),
+                                             win_path(self.out), str(int(timeout * 1000)),
+                                             env=env)
+
+    def wait(self):
+        """{"CAPTION": bytes, "TEXT": bytes} of the box, or None when none came."""
+        try:
+            self.process.wait(self.timeout + 30)
+        except subprocess.TimeoutExpired:
+            self.session.kill_wine()
+            raise AssertionError("the message box reader did not finish")
+        return read_fields(self.out) if self.process.returncode == 0 else None
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
 
 
 _module_session = None
@@ -630,10 +472,7 @@ def setUpModule():
     """One session per test module (each module runs as its own process);
     the modules import this and tearDownModule into their namespace."""
     global _module_session
-    name = os.path.splitext(os.path.basename(sys.argv[0]))[0]
-    if name.startswith("test_"):
-        name = name[len("test_"):]
-    session = WineSession(name)
+    session = WineSession(module_name())
     try:
         session.start()
     except BaseException:
@@ -702,29 +541,20 @@ class WineTestCase(unittest.TestCase):
 def make_template(target):
     """Creates the module prefixes' template with wineboot -i."""
     staging = target + ".new"
-    if os.path.exists(staging):
-        shutil.rmtree(staging)
-    xserver = XServer()
-    xserver.start()
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "WINE"))}
-    env.update({"WINEPREFIX": staging, "WINEDEBUG": "-all", "LANG": "C.UTF-8",
-                "WINEDLLOVERRIDES": BASE_DLL_OVERRIDES, "DISPLAY": xserver.display})
-    try:
-        subprocess.run([WINE64, "wineboot", "-i"], env=env, check=True, timeout=300,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       preexec_fn=_die_with_parent)
+    tools = os.path.join(_env_path("WYK_WIN_DIR"), "wine-tools")
+
+    def no_crash_dialog(env):
         # A crashing program must not leave a debugger dialog behind.
-        tools = os.path.join(_env_path("WYK_WIN_DIR"), "wine-tools")
         subprocess.run([WINE64, os.path.join(tools, "registry_tool.exe"),
                         "set", "HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog",
                         str(REG_DWORD), "00000000"],
                        env=env, check=True, timeout=120, stdout=subprocess.DEVNULL,
-                       preexec_fn=_die_with_parent)
+                       preexec_fn=die_with_parent)
+    xserver = x_server()
+    xserver.start()
+    try:
+        make_prefix(staging, xserver.display, then=no_crash_dialog)
     finally:
-        subprocess.run([WINESERVER, "-k"], env=env, timeout=60,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([WINESERVER, "-w"], env=env, timeout=60,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         xserver.stop()
     if os.path.exists(target):
         shutil.rmtree(target)

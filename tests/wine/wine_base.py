@@ -1,0 +1,291 @@
+"""What every Wine test suite needs: Wine's programs, an X server on a free
+display of the suite's own range, a fresh prefix made with wineboot and
+copies of it, the environment of a Wine call, and readers of the files the
+test programs write.
+
+The suites import it from tests/wine (harness.py directly; the others put
+that folder on sys.path). Python standard library only; run with
+/usr/bin/python3.
+"""
+import ctypes
+import fcntl
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+WINE64 = os.environ.get("WYK_WINE64", "/usr/lib/wine/wine64")
+WINESERVER = os.environ.get("WYK_WINESERVER", "/usr/lib/wine/wineserver")
+
+# Wine would offer to install its .NET and HTML engines and write desktop
+# entries for the programs it installs: nothing a test wants.
+BASE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+
+# Files of a prefix that nothing writes once it is made: copies of a prefix
+# hard-link them instead of copying (a prefix is some 700 MB). A test that
+# replaces one removes the link first.
+LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
+                   ".ds", ".nls", ".ttf", ".fon", ".msstyles", ".mui")
+
+# The marker of a prefix that wineboot finished.
+READY_MARK = ".wyk-ready"
+
+
+def die_with_parent():
+    """In a child before exec: it ends with the test process, also when ctest
+    kills that at its time limit, and keeps out of the terminal's signals."""
+    try:
+        ctypes.CDLL("libc.so.6").prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except OSError:
+        pass
+    os.setsid()
+
+
+def win_path(unix_path):
+    """The Windows name of a Unix path through Wine's Z: drive."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def hex_text(text, terminated=True):
+    """Hex of a text (latin-1) with its terminating zero; "-" for no bytes."""
+    data = text.encode("latin-1") if isinstance(text, str) else bytes(text)
+    return (data + (b"\0" if terminated else b"")).hex() or "-"
+
+
+def unhex(value):
+    """The bytes of a hex field; "" and "-" stand for none."""
+    return b"" if value in ("", "-") else bytes.fromhex(value)
+
+
+def read_items(path):
+    """[(label, bytes)] of the 'LABEL <n>\\n<n bytes>\\n' items the test
+    programs write, none when the file is missing. A 'START <name>' line (a
+    recording stand-in naming itself) is an item without a length."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        return []
+    items = []
+    pos = 0
+    while pos < len(data):
+        end = data.index(b"\n", pos)
+        label, _, rest = data[pos:end].partition(b" ")
+        pos = end + 1
+        if label == b"START":
+            items.append(("START", rest))
+            continue
+        stop = pos + int(rest)
+        items.append((label.decode("latin-1"), data[pos:stop]))
+        if data[stop:stop + 1] != b"\n":
+            raise AssertionError("item %d of %s is not terminated" % (len(items), path))
+        pos = stop + 1
+    return items
+
+
+def read_key_values(path, every=False):
+    """The key=value lines of a file ({} when it is missing): {key: last value},
+    or with every {key: [every value, in order]}."""
+    values = {}
+    if os.path.exists(path):
+        with open(path, "rb") as f:
+            for line in f.read().decode("latin-1").splitlines():
+                key, sep, value = line.partition("=")
+                if sep:
+                    values.setdefault(key, []).append(value)
+    return values if every else {key: found[-1] for key, found in values.items()}
+
+
+def run_quietly(argv, env, timeout, cwd=None):
+    """Runs a command with a time limit (subprocess.TimeoutExpired when it is
+    overrun). The output comes back through files: a wineserver that a Wine
+    program starts would hold a pipe open long after the program has ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=err, timeout=timeout, preexec_fn=die_with_parent)
+        out.seek(0)
+        err.seek(0)
+        done.stdout = out.read()
+        done.stderr = err.read()
+    return done
+
+
+def base_env(prefix, display, debug="-all", dll_overrides=(), extra=None):
+    """Environment of a Wine call: the test process's own without Wine's,
+    locale and temporary folder settings and those of the engine stand-ins,
+    which would leak into the prefix; then extra (None takes a variable away)."""
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("WINE", "LC_", "WYK_ENGINE_"))
+           and k not in ("TMPDIR", "LANG", "DISPLAY")}
+    env.update({
+        "WINEPREFIX": prefix,
+        "WINEDEBUG": debug,
+        "WINEDLLOVERRIDES": ";".join([BASE_DLL_OVERRIDES] + list(dll_overrides)),
+        "LANG": "C.UTF-8",
+        "DISPLAY": display or "",
+    })
+    for key, value in (extra or {}).items():
+        if value is None:
+            env.pop(key, None)
+        else:
+            env[key] = value
+    return env
+
+
+def end_wine(env, timeout=60):
+    """Ends every Wine process of the prefix in env and waits for its wineserver."""
+    for option in ("-k", "-w"):
+        subprocess.run([WINESERVER, option], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=timeout)
+
+
+def display_numbers(text):
+    """The display numbers of a setting such as "91-94", ":98,:99" or ":95"."""
+    numbers = []
+    for part in text.split(","):
+        first, _, last = part.strip().lstrip(":").partition("-")
+        numbers.extend(range(int(first), int(last or first) + 1))
+    return numbers
+
+
+class XServer:
+    """An Xvfb on the first free display of a suite's range."""
+
+    def __init__(self, numbers):
+        self.candidates = list(numbers)
+        self.process = None
+        self.display = None
+
+    @staticmethod
+    def lock_owner(number):
+        try:
+            with open("/tmp/.X%d-lock" % number) as f:
+                return int(f.read().strip() or 0)
+        except (OSError, ValueError):
+            return 0
+
+    @classmethod
+    def in_use(cls, number):
+        """A display whose lock names a living process (a stale lock is
+        cleared by Xvfb itself)."""
+        pid = cls.lock_owner(number)
+        if pid <= 0:
+            return False
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return False
+        except PermissionError:
+            pass
+        return True
+
+    def try_start(self, number):
+        process = subprocess.Popen(
+            ["Xvfb", ":%d" % number, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
+        socket = "/tmp/.X11-unix/X%d" % number
+
+        def ours():
+            return os.path.exists(socket) and self.lock_owner(number) == process.pid
+        deadline = time.time() + 10
+        while time.time() < deadline and process.poll() is None and not ours():
+            time.sleep(0.05)
+        # Another run may have taken the number at the same moment: the lock says whose it is.
+        if process.poll() is None and ours():
+            self.process = process
+            self.display = ":%d" % number
+            return True
+        if process.poll() is None:
+            process.kill()
+        process.wait()
+        return False
+
+    def start(self, patience=300):
+        """Takes the first free display of the range; when all are busy (other
+        test runs on the same machine), waits for one to become free: an X
+        server that another run stops under a test would take its message
+        boxes with it."""
+        deadline = time.time() + patience
+        while True:
+            for number in self.candidates:
+                if not self.in_use(number) and self.try_start(number):
+                    return self.display
+            if time.time() > deadline:
+                raise RuntimeError("no free X display in %s" % self.candidates)
+            time.sleep(1)
+
+    def stop(self):
+        if self.process is not None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+            self.process = None
+
+
+def make_prefix(path, display, debug="-all", then=None):
+    """A fresh prefix at path, made with wineboot -i; then(env) may add to it
+    before its wineserver ends. A fresh prefix now and then fails to start
+    ("could not load kernel32.dll"): it is then removed and made once more."""
+    env = base_env(path, display, debug)
+    for attempt in (1, 2):
+        shutil.rmtree(path, ignore_errors=True)
+        done = run_quietly([WINE64, "wineboot", "-i"], env, timeout=300)
+        if done.returncode == 0:
+            break
+        end_wine(env)
+        tail = done.stderr[-2000:].decode("latin-1", "replace")
+        if attempt == 2:
+            raise RuntimeError("wineboot -i failed again with %d in %s:\n%s"
+                               % (done.returncode, path, tail))
+        print("wineboot -i failed with %d in %s; making the prefix once more. "
+              "Its last output:\n%s" % (done.returncode, path, tail), flush=True)
+    try:
+        if then is not None:
+            then(env)
+    except BaseException:
+        end_wine(env)
+        raise
+    subprocess.run([WINESERVER, "-w"], env=env, timeout=300)
+    return env
+
+
+def shared_prefix(path, display, debug="-all"):
+    """The prefix at path, made the first time a suite asks for it (under a
+    lock: modules may ask at the same time) and kept for later runs."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.exists(os.path.join(path, READY_MARK)):
+            make_prefix(path, display, debug)
+            open(os.path.join(path, READY_MARK), "w").close()
+    return path
+
+
+def copy_prefix(source, target):
+    """A copy of a prefix (made anew); the large program files are hard-linked."""
+    if os.path.exists(target):
+        shutil.rmtree(target)
+    for root, dirs, files in os.walk(source):
+        relative = os.path.relpath(root, source)
+        out = os.path.join(target, relative) if relative != "." else target
+        os.makedirs(out, exist_ok=True)
+        for name in list(dirs):
+            path = os.path.join(root, name)
+            if os.path.islink(path):
+                os.symlink(os.readlink(path), os.path.join(out, name))
+                dirs.remove(name)
+        for name in files:
+            path = os.path.join(root, name)
+            if relative == "." and name == "wineserver":
+                continue  # belongs to the source's server
+            if os.path.islink(path):
+                os.symlink(os.readlink(path), os.path.join(out, name))
+            elif name.lower().endswith(LINKED_SUFFIXES):
+                os.link(path, os.path.join(out, name))
+            else:
+                shutil.copy2(path, os.path.join(out, name))
