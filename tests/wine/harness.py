@@ -36,6 +36,8 @@ INSTALLER_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer"
 VENDOR_KEY = "HKLM\\SOFTWARE\\Orvale"
 APP_DEFAULTS = "HKCU\\Software\\Wine\\AppDefaults"
 
+# What CreateProcess reports when the new process ends before its start-up is done.
+ERROR_INTERNAL_ERROR = 1359
 CABINETS = ["sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"]
 PACKAGE = "wyk1.7.0.msi"
 
@@ -417,11 +419,17 @@ class WineSession:
         reader = DialogReader(self, timeout, full_env) if dialog else None
         limit_ms = int(timeout * 1000)
         try:
-            self.wine(os.path.join(self.tools, "run_wait.exe"), win_path(command),
-                      win_path(result), str(limit_ms), timeout=timeout + 30, env=full_env,
-                      check=False)
-            with open(result, "rb") as f:
-                outcome = f.read().decode().strip()
+            for attempt in (1, 2):
+                self.wine(os.path.join(self.tools, "run_wait.exe"), win_path(command),
+                          win_path(result), str(limit_ms), timeout=timeout + 30, env=full_env,
+                          check=False)
+                with open(result, "rb") as f:
+                    outcome = f.read().decode().strip()
+                # The new process died while Wine was starting it, before the
+                # program's own code ran: a start failure of Wine's, tried once more.
+                if outcome != "nostart %d" % ERROR_INTERNAL_ERROR or attempt == 2:
+                    break
+                sys.stderr.write("Wine could not start %s; trying once more\n" % exe)
             if outcome == "timeout" or outcome.startswith("nostart"):
                 self.kill_wine()
                 raise AssertionError("%s: %s (command line %r)" % (os.path.basename(exe),

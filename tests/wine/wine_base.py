@@ -13,6 +13,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -98,17 +99,29 @@ def read_key_values(path, every=False):
     return values if every else {key: found[-1] for key, found in values.items()}
 
 
+# What Wine prints when a process of its own dies while starting, before any
+# of the program's code has run. Seen here at random, about once in a few
+# thousand starts, with this Wine build (it has no preloader to reserve the
+# address ranges it needs).
+WINE_START_FAILURE = b"could not load kernel32.dll"
+
+
 def run_quietly(argv, env, timeout, cwd=None):
     """Runs a command with a time limit (subprocess.TimeoutExpired when it is
     overrun). The output comes back through files: a wineserver that a Wine
-    program starts would hold a pipe open long after the program has ended."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=err, timeout=timeout, preexec_fn=die_with_parent)
-        out.seek(0)
-        err.seek(0)
-        done.stdout = out.read()
-        done.stderr = err.read()
+    program starts would hold a pipe open long after the program has ended.
+    A Wine start that failed before the program ran is tried once more."""
+    for attempt in (1, 2):
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
+                                  stderr=err, timeout=timeout, preexec_fn=die_with_parent)
+            out.seek(0)
+            err.seek(0)
+            done.stdout = out.read()
+            done.stderr = err.read()
+        if done.returncode == 0 or WINE_START_FAILURE not in done.stderr or attempt == 2:
+            return done
+        sys.stderr.write("Wine failed to start %s; trying once more\n" % argv[:2])
     return done
 
 
