@@ -9,6 +9,13 @@
 #
 # Environment: WYK_BUILD_DIR (default build), WYK_DEMO_DISPLAY (default: a free one).
 set -euo pipefail
+# This Wine build has no preloader: with address randomization a Wine process
+# now and then finds an address it needs taken and dies at start. Without it
+# (inherited by every Wine process below) the layout is the same every time.
+if [ -z "${WYK_FIXED_ADDRESSES:-}" ]; then
+  export WYK_FIXED_ADDRESSES=1
+  exec setarch "$(uname -m)" -R "$0" "$@"
+fi
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${WYK_BUILD_DIR:-$here/build}"
 display="${WYK_DEMO_DISPLAY:-}"

@@ -33,6 +33,23 @@ LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax"
 # The marker of a prefix that wineboot finished.
 READY_MARK = ".wyk-ready"
 
+# This Wine build has no preloader to reserve the fixed addresses Wine needs
+# before Linux places anything. With address randomization, a process now and
+# then finds one taken ("failed to map the shared user data: c0000018") and
+# dies before the program runs. Without randomization the layout is the same
+# every time. The setting is inherited by every process the tests start.
+ADDR_NO_RANDOMIZE = 0x0040000
+
+
+def keep_addresses_fixed():
+    libc = ctypes.CDLL(None, use_errno=True)
+    current = libc.personality(0xFFFFFFFF)
+    if current != -1 and not current & ADDR_NO_RANDOMIZE:
+        libc.personality(current | ADDR_NO_RANDOMIZE)
+
+
+keep_addresses_fixed()
+
 
 def die_with_parent():
     """In a child before exec: it ends with the test process, also when ctest
@@ -100,10 +117,9 @@ def read_key_values(path, every=False):
 
 
 # What Wine prints when a process of its own dies while starting, before any
-# of the program's code has run. Seen here at random, about once in a few
-# thousand starts, with this Wine build (it has no preloader to reserve the
-# address ranges it needs).
-WINE_START_FAILURE = b"could not load kernel32.dll"
+# of the program's code has run (see keep_addresses_fixed; kept as a second
+# line of defence).
+WINE_START_FAILURES = (b"could not load kernel32.dll", b"failed to map the shared user data")
 
 
 def run_quietly(argv, env, timeout, cwd=None):
@@ -119,7 +135,8 @@ def run_quietly(argv, env, timeout, cwd=None):
             err.seek(0)
             done.stdout = out.read()
             done.stderr = err.read()
-        if done.returncode == 0 or WINE_START_FAILURE not in done.stderr or attempt == 2:
+        failed_start = any(sign in done.stderr for sign in WINE_START_FAILURES)
+        if done.returncode == 0 or not failed_start or attempt == 2:
             return done
         sys.stderr.write("Wine failed to start %s; trying once more\n" % argv[:2])
     return done
