@@ -186,10 +186,6 @@ def make_prefix(prefix, env):
     raise RuntimeError("wineboot failed twice")
 
 
-def summary(values):
-    return min(values), statistics.median(values)
-
-
 def main():
     build = os.path.abspath(sys.argv[1])
     x64 = os.path.join(build, "win-x64-i586")
@@ -250,45 +246,41 @@ def main():
         xvfb.terminate()
         shutil.rmtree(work, ignore_errors=True)
 
-    def column(profile, index):
-        return [r[index] for r in results[profile]]
+    series = dict(results)
+    for profile in ("empty", "realistic"):
+        series[profile + " start"], series[profile + " staging"], series[profile + " memory"] = (
+            [r[index] for r in results[profile]] for index in range(3))
+    med = {key: statistics.median(values) for key, values in series.items()}
+
+    def row(label, key, form, tail=""):
+        print(f"   {label:<18} {min(series[key]):9{form}} / {med[key]:9{form}}{tail}")
 
     print(f"runs per figure: {RUNS}; figures as min / median")
-    e_min, e_med = summary(column("empty", 0))
-    r_min, r_med = summary(column("realistic", 0))
     print("1. time to engine start (ms)")
-    print(f"   empty cabinets     {e_min:9.1f} / {e_med:9.1f}")
-    print(f"   79 MiB payload     {r_min:9.1f} / {r_med:9.1f}")
-    print(f"   ratio (median)     {r_med / e_med:9.2f}   limit 1.20")
-    b_min, b_med = summary(results["bare"])
-    bw_min, bw_med = summary(results["bare beside writes"])
+    row("empty cabinets", "empty start", ".1f")
+    row("79 MiB payload", "realistic start", ".1f")
+    print(f"   ratio (median)     {med['realistic start'] / med['empty start']:9.2f}   limit 1.20")
     print("   what limits it: a bare program that starts the same stand-in at once")
-    print(f"   with no writes     {b_min:9.1f} / {b_med:9.1f}")
-    print(f"   beside the writes  {bw_min:9.1f} / {bw_med:9.1f}   ratio {bw_med / b_med:5.2f}")
-    s_min, s_med = summary(column("realistic", 1))
-    c_min, c_med = summary(results["cp"])
-    d_min, d_med = summary(results["dd"])
-    w_min, w_med = summary(results["wine"])
-    n_min, n_med = summary(results["native"])
+    row("with no writes", "bare", ".1f")
+    row("beside the writes", "bare beside writes", ".1f",
+        f"   ratio {med['bare beside writes'] / med['bare']:5.2f}")
+    staging = med["realistic staging"]
     print("2. staging the five cabinets (s)")
-    print(f"   cabinet thread     {s_min:9.3f} / {s_med:9.3f}")
-    print(f"   cp                 {c_min:9.3f} / {c_med:9.3f}")
-    print(f"   dd bs=8k           {d_min:9.3f} / {d_med:9.3f}")
-    print(f"   ratio to cp        {s_med / c_med:9.2f}   limit 1.15")
-    print(f"   ratio to dd        {s_med / d_med:9.2f}   limit 1.15")
+    row("cabinet thread", "realistic staging", ".3f")
+    row("cp", "cp", ".3f")
+    row("dd bs=8k", "dd", ".3f")
+    print(f"   ratio to cp        {staging / med['cp']:9.2f}   limit 1.15")
+    print(f"   ratio to dd        {staging / med['dd']:9.2f}   limit 1.15")
     print("   what limits it: the same 8192-byte writes from the same mapped image")
-    print(f"   bare, under Wine   {w_min:9.3f} / {w_med:9.3f}   thread / this {s_med / w_med:5.2f}")
-    print(f"   bare, native Linux {n_min:9.3f} / {n_med:9.3f}   this / cp {n_med / c_med:5.2f}, "
-          f"this / dd {n_med / d_med:5.2f}")
-    pe_min, pe_med = summary(column("empty", 2))
-    pr_min, pr_med = summary(column("realistic", 2))
+    row("bare, under Wine", "wine", ".3f", f"   thread / this {staging / med['wine']:5.2f}")
+    row("bare, native Linux", "native", ".3f",
+        f"   this / cp {med['native'] / med['cp']:5.2f}, this / dd {med['native'] / med['dd']:5.2f}")
     print("3. peak private (anonymous) memory (KiB)")
-    print(f"   empty cabinets     {pe_min:9d} / {pe_med:9.0f}")
-    print(f"   79 MiB payload     {pr_min:9d} / {pr_med:9.0f}")
-    print(f"   difference         {pr_med - pe_med:9.0f}   limit 4096")
+    row("empty cabinets", "empty memory", ".0f")
+    row("79 MiB payload", "realistic memory", ".0f")
+    print(f"   difference         {med['realistic memory'] - med['empty memory']:9.0f}   limit 4096")
     print("4. the 32-bit product without payload (bytes)")
     print(f"   {os.path.getsize(stub):9d}   limit 65536")
-
 
 if __name__ == "__main__":
     main()

@@ -19,6 +19,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "../../wine/programs/engine_standin.h"
+
 static const char *const kKitFiles[] = {"wyk1.7.0.msi", "sd170000.cab", "ss170000.cab",
                                         "st170000.cab", "sj170000.cab", "sz170000.cab"};
 static const char *const kServiceFiles[] = {"au.msi", "au.cab"};
@@ -31,28 +33,6 @@ static int ReadEnv(const char *name, char *buffer, DWORD capacity) {
 static DWORD EnvNumber(const char *name, DWORD fallback) {
   char text[32];
   return ReadEnv(name, text, sizeof(text)) ? (DWORD)strtoul(text, NULL, 10) : fallback;
-}
-
-/* Splits the quoted path after " /i " into its folder (with the trailing
- * backslash) and its file name. */
-static int SplitPackage(const char *commandLine, char *folder, char *name, size_t capacity) {
-  const char *start = strstr(commandLine, " /i \"");
-  const char *end;
-  const char *slash = NULL;
-  const char *p;
-  if (start == NULL) return 0;
-  start += 5;
-  end = strchr(start, '"');
-  if (end == NULL) return 0;
-  for (p = start; p < end; ++p) {
-    if (*p == '\\') slash = p;
-  }
-  if (slash == NULL || (size_t)(end - start) + 1 > capacity) return 0;
-  memcpy(folder, start, (size_t)(slash - start + 1));
-  folder[slash - start + 1] = '\0';
-  memcpy(name, slash + 1, (size_t)(end - slash - 1));
-  name[end - slash - 1] = '\0';
-  return 1;
 }
 
 /* Opens a staged file the way an engine reads it and reads it to the end. */

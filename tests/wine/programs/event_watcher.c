@@ -12,7 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "cabinet_sizes.h"
+#include "engine_standin.h"
 
 int main(int argc, char **argv) {
   const char *folder;

@@ -22,7 +22,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "cabinet_sizes.h"
+#include "engine_standin.h"
 
 static int ReadEnv(const char *name, char *buffer, DWORD capacity) {
   DWORD n = GetEnvironmentVariableA(name, buffer, capacity);
@@ -90,29 +90,11 @@ static void SetInstallStatus(int start) {
   }
 }
 
-/* The folder of the package named after /i "...", with a trailing backslash. */
-static int PackageFolder(const char *commandLine, char *folder, size_t capacity) {
-  const char *start = strstr(commandLine, " /i \"");
-  const char *end;
-  const char *slash = NULL;
-  const char *p;
-  if (start == NULL) return 0;
-  start += 5;
-  end = strchr(start, '"');
-  if (end == NULL) return 0;
-  for (p = start; p < end; ++p) {
-    if (*p == '\\') slash = p;
-  }
-  if (slash == NULL || (size_t)(slash - start + 2) > capacity) return 0;
-  memcpy(folder, start, (size_t)(slash - start + 1));
-  folder[slash - start + 1] = '\0';
-  return 1;
-}
-
 static void Probe(int start, const char *commandLine) {
   char probePath[MAX_PATH];
   char waitText[32];
   char folder[MAX_PATH];
+  char name[MAX_PATH];
   DWORD waitMs = 60000;
   HANDLE event;
   FILE *out;
@@ -120,7 +102,7 @@ static void Probe(int start, const char *commandLine) {
   if (ReadEnv("WYK_ENGINE_PROBE_WAIT", waitText, sizeof(waitText))) waitMs = (DWORD)atol(waitText);
   out = fopen(probePath, "ab");
   if (out == NULL) return;
-  if (!PackageFolder(commandLine, folder, sizeof(folder))) folder[0] = '\0';
+  if (!SplitPackage(commandLine, folder, name, sizeof(folder))) folder[0] = '\0';
   fprintf(out, "start=%d\n", start);
 
   /* Opened the way a package does: it must already exist when we start. */
