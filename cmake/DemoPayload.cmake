@@ -24,22 +24,18 @@
 #
 # WYK_DEMO_REALISTIC_SIZES=ON fills the cabinets with incompressible data up to
 # the sizes of the release (10.5, 17.7, 33.9, 16.0 MiB and 2 KiB), for benchmarks.
-option(WYK_DEMO_REALISTIC_SIZES "Fill the demo cabinets to release sizes (about 79 MiB)" OFF)
 
 find_program(WYK_WIXL wixl REQUIRED)
 find_program(WYK_MSIBUILD msibuild REQUIRED)
 find_program(WYK_MSIINFO msiinfo REQUIRED)
 find_program(WYK_GCAB gcab REQUIRED)
-# The Debian interpreter on purpose: the scripts need nothing else, and a
-# Python from PATH may be another one.
-set(WYK_DEMO_PYTHON /usr/bin/python3 CACHE FILEPATH "Interpreter for the payload scripts")
 
 set(WYK_DEMO_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/../resources/demo)
 get_filename_component(WYK_DEMO_SOURCE_DIR ${WYK_DEMO_SOURCE_DIR} ABSOLUTE)
 get_filename_component(WYK_DEMO_TOOLS_DIR ${CMAKE_CURRENT_LIST_DIR}/../tools ABSOLUTE)
 
-set(WYK_DEMO_PAYLOAD_NAMES
-  wyk1.7.0.msi sj170000.cab sd170000.cab ss170000.cab st170000.cab sz170000.cab au.msi au.cab)
+include(${CMAKE_CURRENT_LIST_DIR}/PayloadRows.cmake)
+set(WYK_DEMO_PAYLOAD_NAMES ${WYK_PAYLOAD_FILE_NAMES})
 set(WYK_DEMO_EXTRA_NAMES au-old.msi au-newer.msi qor.msi qor1041.MST qor2052.MST)
 
 # The programs the packages carry, statically linked so that they need nothing
@@ -94,7 +90,7 @@ function(wyk_add_demo_payload out_dir arch)
     file(CONFIGURE OUTPUT ${out_dir}-options.txt CONTENT "arch=${arch} options=${realistic}\n")
     add_custom_command(
       OUTPUT ${files} ${extra}
-      COMMAND ${WYK_DEMO_PYTHON} ${WYK_DEMO_TOOLS_DIR}/demo_payload.py
+      COMMAND ${WYK_PYTHON} ${WYK_DEMO_TOOLS_DIR}/demo_payload.py
               --source ${WYK_DEMO_SOURCE_DIR} --out ${out_dir} --extra ${out_dir}-extra
               --work ${out_dir}-work --arch ${arch}
               --cabinet-wait $<TARGET_FILE:wyk_demo_cabinet_wait>

@@ -6,8 +6,8 @@
 # Each module gets its own X display (Xvfb :95 to :97) and scratch folder; the
 # modules that share a display never run at the same time. A fresh prefix is
 # made once per build folder (tests/e2e/e2e_support.py) and copied per scenario.
-# The programs come from the Windows build; register the suite only once that
-# build makes them, so that a tree without them does not report false failures.
+# The programs come from the Windows build; a tree whose Windows build does not
+# make them is a configuration error, not a suite that quietly disappears.
 set(wyk_e2e_wired FALSE)
 foreach(file cmake/ProductBuild.cmake tests/wine/TestPrograms.cmake)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${file})
@@ -18,8 +18,7 @@ foreach(file cmake/ProductBuild.cmake tests/wine/TestPrograms.cmake)
   endif()
 endforeach()
 if(NOT wyk_e2e_wired)
-  message(STATUS "End-to-end suite not registered: no Windows build calls wyk_add_demo_e2e_programs()")
-  return()
+  message(FATAL_ERROR "End-to-end suite: no Windows build calls wyk_add_demo_e2e_programs()")
 endif()
 
 set(WYK_E2E_WINDOWS_DIR ${CMAKE_BINARY_DIR}/win-x64-i586)
@@ -42,7 +41,7 @@ foreach(entry IN LISTS WYK_E2E_MODULES)
   list(GET fields 2 limit)
   string(REPLACE ":" "" display_number "${display}")
   add_test(NAME e2e.${module}
-           COMMAND /usr/bin/python3 -m unittest -v ${module}
+           COMMAND ${WYK_PYTHON} -m unittest -v ${module}
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   if(NOT display STREQUAL "-")
     set_tests_properties(e2e.${module} PROPERTIES RESOURCE_LOCK wyk_display_${display_number})

@@ -5,11 +5,10 @@
 # parallel with every other suite.
 set(WYK_PLATFORM_TEST_DIR ${CMAKE_SOURCE_DIR}/tests/platform)
 set(WYK_PLATFORM_PROGRAMS ${CMAKE_BINARY_DIR}/win-x64-i586)
-set(WYK_PLATFORM_PYTHON /usr/bin/python3)
 
 foreach(suite registry processes diagnostic_log fatal_report extraction followon library_loading)
   add_test(NAME platform.${suite}
-           COMMAND ${WYK_PLATFORM_PYTHON} -m unittest -v test_${suite}
+           COMMAND ${WYK_PYTHON} -m unittest -v test_${suite}
            WORKING_DIRECTORY ${WYK_PLATFORM_TEST_DIR})
   set_tests_properties(platform.${suite} PROPERTIES
     LABELS wine

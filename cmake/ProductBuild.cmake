@@ -1,10 +1,7 @@
 # Windows build (mingw-w64): the bootstrapper executable with its resources.
 set(WYK_ARCH "i586" CACHE STRING "Architecture constant of the product build (i586 or amd64)")
-set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: the demo payload built from source)")
 option(WYK_TEST_PROGRAMS "Also build the small Windows programs the Wine tests use" OFF)
 option(WYK_STUB_VARIANT "Also build the product without any payload row, to measure the bare program" OFF)
-
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(WYK_MANIFEST_ARCH "amd64")
@@ -17,7 +14,7 @@ configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}
 # that includes bootstrapper.rc depends on it and on the other ordinary resources.
 set(WYK_ICON ${CMAKE_BINARY_DIR}/resources/bootstrapper.ico)
 add_custom_command(OUTPUT ${WYK_ICON}
-  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/make_icon.py ${WYK_ICON}
+  COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_icon.py ${WYK_ICON}
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/make_icon.py
   COMMENT "Drawing the program icon")
 set(WYK_RESOURCE_DEPENDS ${WYK_ICON}
@@ -39,6 +36,7 @@ set(WYK_PLATFORM_SOURCES
   platform/installer_engine.cpp
   platform/process_runner.cpp
   platform/registry_key.cpp
+  platform/system_info.cpp
   platform/system_library.cpp
   platform/vendor_values.cpp
 )
@@ -96,17 +94,16 @@ set(WYK_PRODUCT_NAME "wyk-7-windows-${WYK_ARCH}")
 wyk_add_bootstrapper(${WYK_PRODUCT_NAME} ${WYK_DEFAULT_PAYLOAD})
 if(WYK_STUB_VARIANT)
   wyk_add_bootstrapper(${WYK_PRODUCT_NAME}-stub ${WYK_DEFAULT_PAYLOAD}
-                       OMIT 101 107 108 110 111 112 1119 1120)
+                       OMIT ${WYK_PAYLOAD_IDS})
 endif()
 
-option(WYK_BENCH "Also build the benchmark variants and programs" OFF)
 if(WYK_BENCH)
   include(${CMAKE_SOURCE_DIR}/bench/BenchPrograms.cmake)
 endif()
 
 if(WYK_TEST_PROGRAMS)
-  include(${CMAKE_SOURCE_DIR}/tests/wine/TestPrograms.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/tests/wine/TestPrograms.cmake)
   wyk_add_demo_e2e_programs()
-  include(${CMAKE_SOURCE_DIR}/tests/platform/ProbeProgram.cmake OPTIONAL)
-  include(${CMAKE_SOURCE_DIR}/tests/reliability/Programs.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/tests/platform/ProbeProgram.cmake)
+  include(${CMAKE_SOURCE_DIR}/tests/reliability/Programs.cmake)
 endif()

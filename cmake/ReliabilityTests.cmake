@@ -4,7 +4,6 @@
 # Wine tests (cmake/WindowsTests.cmake) and the programs of
 # tests/reliability/Programs.cmake; each module works in its own prefix copy.
 set(WYK_RELIABILITY_DISPLAYS "88-90" CACHE STRING "X display numbers the reliability suites may use, as first-last")
-set(WYK_RELIABILITY_PYTHON /usr/bin/python3 CACHE FILEPATH "Debian's Python (with pefile) for the reliability suites")
 
 set(WYK_RELIABILITY_ENV
   "WYK_WIN_DIR=${CMAKE_BINARY_DIR}/win-x64-i586"
@@ -25,7 +24,7 @@ foreach(entry IN LISTS WYK_RELIABILITY_MODULES)
   list(GET fields 0 module)
   list(GET fields 1 limit)
   add_test(NAME reliability.${module}
-    COMMAND ${WYK_RELIABILITY_PYTHON} ${CMAKE_SOURCE_DIR}/tests/reliability/test_${module}.py -v)
+    COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/reliability/test_${module}.py -v)
   set_tests_properties(reliability.${module} PROPERTIES
     FIXTURES_REQUIRED wyk_wine_template TIMEOUT ${limit} LABELS "wine;reliability"
     ENVIRONMENT "${WYK_RELIABILITY_ENV}")

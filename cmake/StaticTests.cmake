@@ -10,7 +10,7 @@ function(wyk_add_static_test name build_dir exe)
     set(payload ${CMAKE_BINARY_DIR}/${build_dir}/bound-payload)
   endif()
   add_test(NAME ${name}
-    COMMAND /usr/bin/python3 ${WYK_STATIC_CHECK}
+    COMMAND ${WYK_PYTHON} ${WYK_STATIC_CHECK}
             ${CMAKE_BINARY_DIR}/${build_dir}/${exe} --payload ${payload} ${ARGN})
   set_tests_properties(${name} PROPERTIES LABELS static TIMEOUT 120)
 endfunction()

@@ -5,7 +5,6 @@
 # every module then works in its own copy of it with its own X display, so the
 # modules may run side by side (ctest -j2).
 set(WYK_WINE_DISPLAYS "91-94" CACHE STRING "X display numbers the Wine tests may use, as first-last")
-set(WYK_TEST_PYTHON /usr/bin/python3 CACHE FILEPATH "Debian's Python for the test scripts")
 
 set(WYK_WINE_TEST_SOURCES ${CMAKE_SOURCE_DIR}/tests/wine)
 set(WYK_WINE_TEST_ENV
@@ -16,7 +15,7 @@ set(WYK_WINE_TEST_ENV
   "PYTHONDONTWRITEBYTECODE=1")
 
 add_test(NAME wine.prefix-template
-  COMMAND ${WYK_TEST_PYTHON} ${WYK_WINE_TEST_SOURCES}/harness.py make-template)
+  COMMAND ${WYK_PYTHON} ${WYK_WINE_TEST_SOURCES}/harness.py make-template)
 set_tests_properties(wine.prefix-template PROPERTIES
   FIXTURES_SETUP wyk_wine_template TIMEOUT 400 LABELS wine
   ENVIRONMENT "${WYK_WINE_TEST_ENV}")
@@ -33,7 +32,7 @@ foreach(entry IN LISTS WYK_WINE_MODULES)
   list(GET fields 0 module)
   list(GET fields 1 limit)
   add_test(NAME wine.${module}
-    COMMAND ${WYK_TEST_PYTHON} ${WYK_WINE_TEST_SOURCES}/test_${module}.py -v)
+    COMMAND ${WYK_PYTHON} ${WYK_WINE_TEST_SOURCES}/test_${module}.py -v)
   set_tests_properties(wine.${module} PROPERTIES
     FIXTURES_REQUIRED wyk_wine_template TIMEOUT ${limit} LABELS wine
     ENVIRONMENT "${WYK_WINE_TEST_ENV}")

@@ -20,6 +20,9 @@ import xml.etree.ElementTree as ET
 
 import pefile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import payload_rows  # noqa: E402
+
 RT_ICON = 3
 RT_STRING = 6
 RT_GROUP_ICON = 14
@@ -37,17 +40,8 @@ ICON_IMAGES = [(size, bits) for bits in (4, 8, 32) for size in (48, 32, 24, 16)]
 ALLOWED_IMPORTS = {"kernel32", "user32", "advapi32", "shell32", "ole32", "msvcrt"}
 RUNTIME_DLL_PREFIXES = ("libgcc", "libstdc++", "libwinpthread")
 
-# (type name, id, file name in the payload folder)
-PAYLOAD_ROWS = [
-    ("TAVRO_INSTALLER", 101, "wyk1.7.0.msi"),
-    ("TAVRO_CAB6", 107, "sd170000.cab"),
-    ("TAVRO_CAB7", 108, "sj170000.cab"),
-    ("TAVRO_CAB9", 110, "ss170000.cab"),
-    ("TAVRO_CAB10", 111, "st170000.cab"),
-    ("TAVRO_CAB11", 112, "sz170000.cab"),
-    ("TAVRO_INSTALLER", 1119, "au.msi"),
-    ("TAVRO_INSTALLER", 1120, "au.cab"),
-]
+# (type name, id, file name in the payload folder), from the one payload table
+PAYLOAD_ROWS = [(r.type_name, r.resource_id, r.file_name) for r in payload_rows.ROWS]
 
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"

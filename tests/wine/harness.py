@@ -27,6 +27,7 @@ import unittest
 from wine_base import (WINE64, WINESERVER, XServer, base_env, copy_prefix, die_with_parent,
                        display_numbers, end_wine, hex_text, make_prefix, read_items,
                        read_key_values, run_quietly, win_path)
+from payload_rows import CABINETS, PACKAGE  # noqa: F401 (the suites take them from here)
 
 # Engine libraries and msiexec.exe in the system folder are Wine's own unless
 # a test asks for the file that lies there.
@@ -38,8 +39,6 @@ APP_DEFAULTS = "HKCU\\Software\\Wine\\AppDefaults"
 
 # What CreateProcess reports when the new process ends before its start-up is done.
 ERROR_INTERNAL_ERROR = 1359
-CABINETS = ["sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"]
-PACKAGE = "wyk1.7.0.msi"
 
 REG_SZ = 1
 REG_DWORD = 4

@@ -21,9 +21,6 @@
 
 #include "../../wine/programs/engine_standin.h"
 
-static const char *const kKitFiles[] = {"wyk1.7.0.msi", "sd170000.cab", "ss170000.cab",
-                                        "st170000.cab", "sj170000.cab", "sz170000.cab"};
-static const char *const kServiceFiles[] = {"au.msi", "au.cab"};
 
 static int ReadEnv(const char *name, char *buffer, DWORD capacity) {
   DWORD n = GetEnvironmentVariableA(name, buffer, capacity);
@@ -83,7 +80,9 @@ int main(void) {
   if (SplitPackage(commandLine, folder, name, sizeof(folder))) {
     fprintf(out, "package=%s\n", name);
     if (_stricmp(name, "au.msi") == 0) {
-      for (i = 0; i < 2; ++i) ReadStaged(out, folder, kServiceFiles[i]);
+      for (i = 0; StandinServiceFiles()[i] != NULL; ++i) {
+        ReadStaged(out, folder, StandinServiceFiles()[i]);
+      }
     } else {
       HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "HalvecWYKCabExtractWaitEvent");
       DWORD wait = WAIT_FAILED;
@@ -92,7 +91,9 @@ int main(void) {
         CloseHandle(event);
       }
       fprintf(out, "event=%s\n", wait == WAIT_OBJECT_0 ? "set" : "not set");
-      for (i = 0; i < 6; ++i) ReadStaged(out, folder, kKitFiles[i]);
+      for (i = 0; StandinKitFiles()[i] != NULL; ++i) {
+        ReadStaged(out, folder, StandinKitFiles()[i]);
+      }
     }
     fflush(out);
     Hold(name);

@@ -7,6 +7,47 @@
 #include <stdio.h>
 #include <string.h>
 
+/* The staged files by who writes them, from the one payload table, in its order. */
+#define WYK_STANDIN_KIT_kWrittenByMainSequence(name) name,
+#define WYK_STANDIN_KIT_kWrittenByCabinetThread(name) name,
+#define WYK_STANDIN_KIT_kWrittenByUpdateService(name)
+#define WYK_STANDIN_CAB_kWrittenByMainSequence(name)
+#define WYK_STANDIN_CAB_kWrittenByCabinetThread(name) name,
+#define WYK_STANDIN_CAB_kWrittenByUpdateService(name)
+#define WYK_STANDIN_AU_kWrittenByMainSequence(name)
+#define WYK_STANDIN_AU_kWrittenByCabinetThread(name)
+#define WYK_STANDIN_AU_kWrittenByUpdateService(name) name,
+
+/* The kit package and the five cabinets; the list ends with a null pointer. */
+static inline const char *const *StandinKitFiles(void) {
+  static const char *const names[] = {
+#define WYK_PAYLOAD_ROW(writer, type, id, name) WYK_STANDIN_KIT_##writer(name)
+#include "../../../payload/payload_rows.def"
+#undef WYK_PAYLOAD_ROW
+      NULL};
+  return names;
+}
+
+/* The five cabinets; the list ends with a null pointer. */
+static inline const char *const *StandinCabinets(void) {
+  static const char *const names[] = {
+#define WYK_PAYLOAD_ROW(writer, type, id, name) WYK_STANDIN_CAB_##writer(name)
+#include "../../../payload/payload_rows.def"
+#undef WYK_PAYLOAD_ROW
+      NULL};
+  return names;
+}
+
+/* The update service's cabinet and package; the list ends with a null pointer. */
+static inline const char *const *StandinServiceFiles(void) {
+  static const char *const names[] = {
+#define WYK_PAYLOAD_ROW(writer, type, id, name) WYK_STANDIN_AU_##writer(name)
+#include "../../../payload/payload_rows.def"
+#undef WYK_PAYLOAD_ROW
+      NULL};
+  return names;
+}
+
 /* Splits the quoted path after " /i " into its folder (with the trailing
  * backslash) and its file name; each buffer holds capacity bytes. */
 static inline int SplitPackage(const char *commandLine, char *folder, char *name, size_t capacity) {
@@ -32,10 +73,9 @@ static inline int SplitPackage(const char *commandLine, char *folder, char *name
 /* Each cabinet's size, or "missing": one "<label>.<name>=<size>" line per
  * cabinet, in writing order. */
 static inline void WriteSizes(FILE *out, const char *label, const char *folder) {
-  static const char *const kCabinets[5] = {
-      "sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"};
+  const char *const *kCabinets = StandinCabinets();
   int i;
-  for (i = 0; i < 5; ++i) {
+  for (i = 0; kCabinets[i] != NULL; ++i) {
     char path[2 * MAX_PATH];
     WIN32_FILE_ATTRIBUTE_DATA data;
     snprintf(path, sizeof(path), "%s%s", folder, kCabinets[i]);
