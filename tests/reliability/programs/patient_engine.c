@@ -51,6 +51,14 @@ static void ReadStaged(FILE *out, const char *folder, const char *name) {
   fprintf(out, "read.%s=%llu\n", name, total);
 }
 
+/* Reads every staged file of one list of the payload table, in its order. */
+static void ReadStagedFiles(FILE *out, const char *folder, int list) {
+  int i;
+  for (i = 0; kStandinFiles[i].name != NULL; ++i) {
+    if (kStandinFiles[i].lists & list) ReadStaged(out, folder, kStandinFiles[i].name);
+  }
+}
+
 static void Hold(const char *name) {
   char folder[MAX_PATH];
   char path[2 * MAX_PATH];
@@ -73,16 +81,13 @@ int main(void) {
   char folder[MAX_PATH];
   char name[MAX_PATH];
   FILE *out = NULL;
-  size_t i;
   if (ReadEnv("RELY_REPORT", reportPath, sizeof(reportPath))) out = fopen(reportPath, "ab");
   if (out == NULL) out = fopen("NUL", "wb");
   fprintf(out, "start=%lu\n", (unsigned long)GetCurrentProcessId());
   if (SplitPackage(commandLine, folder, name, sizeof(folder))) {
     fprintf(out, "package=%s\n", name);
     if (_stricmp(name, "au.msi") == 0) {
-      for (i = 0; StandinServiceFiles()[i] != NULL; ++i) {
-        ReadStaged(out, folder, StandinServiceFiles()[i]);
-      }
+      ReadStagedFiles(out, folder, kStandinServiceFile);
     } else {
       HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "HalvecWYKCabExtractWaitEvent");
       DWORD wait = WAIT_FAILED;
@@ -91,9 +96,7 @@ int main(void) {
         CloseHandle(event);
       }
       fprintf(out, "event=%s\n", wait == WAIT_OBJECT_0 ? "set" : "not set");
-      for (i = 0; StandinKitFiles()[i] != NULL; ++i) {
-        ReadStaged(out, folder, StandinKitFiles()[i]);
-      }
+      ReadStagedFiles(out, folder, kStandinKitFile);
     }
     fflush(out);
     Hold(name);

@@ -7,46 +7,23 @@
 #include <stdio.h>
 #include <string.h>
 
-/* The staged files by who writes them, from the one payload table, in its order. */
-#define WYK_STANDIN_KIT_kWrittenByMainSequence(name) name,
-#define WYK_STANDIN_KIT_kWrittenByCabinetThread(name) name,
-#define WYK_STANDIN_KIT_kWrittenByUpdateService(name)
-#define WYK_STANDIN_CAB_kWrittenByMainSequence(name)
-#define WYK_STANDIN_CAB_kWrittenByCabinetThread(name) name,
-#define WYK_STANDIN_CAB_kWrittenByUpdateService(name)
-#define WYK_STANDIN_AU_kWrittenByMainSequence(name)
-#define WYK_STANDIN_AU_kWrittenByCabinetThread(name)
-#define WYK_STANDIN_AU_kWrittenByUpdateService(name) name,
-
-/* The kit package and the five cabinets; the list ends with a null pointer. */
-static inline const char *const *StandinKitFiles(void) {
-  static const char *const names[] = {
-#define WYK_PAYLOAD_ROW(writer, type, id, name) WYK_STANDIN_KIT_##writer(name)
+/* The staged files of the one payload table, in its (writing) order, each
+ * marked with the lists it belongs to; the table ends with a null name. */
+enum { kStandinKitFile = 1, kStandinCabinet = 2, kStandinServiceFile = 4 };
+#define kWrittenByMainSequence kStandinKitFile
+#define kWrittenByCabinetThread (kStandinKitFile | kStandinCabinet)
+#define kWrittenByUpdateService kStandinServiceFile
+static const struct {
+  int lists;
+  const char *name;
+} kStandinFiles[] = {
+#define WYK_PAYLOAD_ROW(writer, type, id, name) {writer, name},
 #include "../../../payload/payload_rows.def"
 #undef WYK_PAYLOAD_ROW
-      NULL};
-  return names;
-}
-
-/* The five cabinets; the list ends with a null pointer. */
-static inline const char *const *StandinCabinets(void) {
-  static const char *const names[] = {
-#define WYK_PAYLOAD_ROW(writer, type, id, name) WYK_STANDIN_CAB_##writer(name)
-#include "../../../payload/payload_rows.def"
-#undef WYK_PAYLOAD_ROW
-      NULL};
-  return names;
-}
-
-/* The update service's cabinet and package; the list ends with a null pointer. */
-static inline const char *const *StandinServiceFiles(void) {
-  static const char *const names[] = {
-#define WYK_PAYLOAD_ROW(writer, type, id, name) WYK_STANDIN_AU_##writer(name)
-#include "../../../payload/payload_rows.def"
-#undef WYK_PAYLOAD_ROW
-      NULL};
-  return names;
-}
+    {0, NULL}};
+#undef kWrittenByMainSequence
+#undef kWrittenByCabinetThread
+#undef kWrittenByUpdateService
 
 /* Splits the quoted path after " /i " into its folder (with the trailing
  * backslash) and its file name; each buffer holds capacity bytes. */
@@ -73,17 +50,18 @@ static inline int SplitPackage(const char *commandLine, char *folder, char *name
 /* Each cabinet's size, or "missing": one "<label>.<name>=<size>" line per
  * cabinet, in writing order. */
 static inline void WriteSizes(FILE *out, const char *label, const char *folder) {
-  const char *const *kCabinets = StandinCabinets();
   int i;
-  for (i = 0; kCabinets[i] != NULL; ++i) {
+  for (i = 0; kStandinFiles[i].name != NULL; ++i) {
+    const char *name = kStandinFiles[i].name;
     char path[2 * MAX_PATH];
+    if ((kStandinFiles[i].lists & kStandinCabinet) == 0) continue;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    snprintf(path, sizeof(path), "%s%s", folder, kCabinets[i]);
+    snprintf(path, sizeof(path), "%s%s", folder, name);
     if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
       unsigned long long size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-      fprintf(out, "%s.%s=%llu\n", label, kCabinets[i], size);
+      fprintf(out, "%s.%s=%llu\n", label, name, size);
     } else {
-      fprintf(out, "%s.%s=missing\n", label, kCabinets[i]);
+      fprintf(out, "%s.%s=missing\n", label, name);
     }
   }
 }
