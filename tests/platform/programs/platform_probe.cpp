@@ -22,6 +22,7 @@
 #include "followon/public_runtime.h"
 #include "followon/update_service.h"
 #include "platform/system_info.h"
+#include "payload/cache_folder.h"
 #include "payload/extract_resource.h"
 #include "platform/installer_engine.h"
 #include "platform/process_runner.h"
@@ -56,6 +57,32 @@ static __time64_t __cdecl ProbeTime64(__time64_t* out) {
 }
 
 Time64Fn __imp__time64 = ProbeTime64;
+}
+
+// ---------------------------------------------------------------------------
+// A file identity query that can be made to fail: "fail-file-information"
+// names the how-many-th call from then on that fails, and with which error.
+// Replaces the import slot the same way as the clock above.
+
+namespace {
+int identityCallsUntilFailure = 0;
+DWORD identityFailureError = 0;
+}  // namespace
+
+extern "C" {
+typedef BOOL(WINAPI* FileInformationFn)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+
+static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
+    SetLastError(identityFailureError);
+    return FALSE;
+  }
+  FileInformationFn real = reinterpret_cast<FileInformationFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandle")));
+  return real(file, info);
+}
+
+FileInformationFn __imp_GetFileInformationByHandle = ProbeFileInformation;
 }
 
 namespace {
@@ -382,6 +409,17 @@ void ReadUpdateServiceVersionVerb(char** a) {
   End();
 }
 
+void LocateMsiexecVerb(char** a) {
+  size_t capacity = Number(a[0]);
+  BoundedText path(GuardedBuffer(capacity), capacity);
+  int result = LocateMsiexec(path);
+  Begin("locate-msiexec");
+  printf(" result=%d", result);
+  PrintBufferText(path.Text(), capacity);
+  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
+  End();
+}
+
 void NeedsOldUpdateServiceVerb() {
   Begin("needs-old-update-service");
   printf(" result=%d", NeedsOldUpdateServiceRemoval() ? 1 : 0);
@@ -666,6 +704,52 @@ void ExtractVerb(char** a) {
   End();
 }
 
+// What "after-close" does to a staged file between its closing and its
+// reopening for holding: "swap" puts another file with the same bytes in its
+// place, "grow" appends one byte to the same file.
+bool swapAfterClose = false;
+
+void ChangeClosedFile(const char* path) {
+  if (swapAfterClose) {
+    char copy[MAX_PATH + 8];
+    snprintf(copy, sizeof(copy), "%s.new", path);
+    if (!CopyFileA(path, copy, FALSE) || !MoveFileExA(copy, path, MOVEFILE_REPLACE_EXISTING)) {
+      exit(97);
+    }
+    return;
+  }
+  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  DWORD written = 0;
+  if (file == INVALID_HANDLE_VALUE || !WriteFile(file, "+", 1, &written, NULL)) exit(97);
+  CloseHandle(file);
+}
+
+void AfterCloseVerb(char** a) {
+  swapAfterClose = strcmp(a[0], "swap") == 0;
+  stagedFileClosedHook = ChangeClosedFile;
+  Begin("after-close");
+  End();
+}
+
+void FailFileInformationVerb(char** a) {
+  identityCallsUntilFailure = static_cast<int>(Number(a[0]));
+  identityFailureError = Number(a[1]);
+  Begin("fail-file-information");
+  End();
+}
+
+// Leaves a last-error value behind, then makes the package path.
+void CachePackagePathVerb(char** a) {
+  FixedText<kPathCapacity> path;
+  SetLastError(Number(a[0]));
+  CachePathResult result = CreateCacheFolderAndPackagePath(path, false);
+  Begin("cache-package-path");
+  printf(" result=%s", result == kCachePathReady       ? "ready"
+                       : result == kCachePathTooLong ? "too-long"
+                                                     : "no-user-folder");
+  End();
+}
+
 void SetReadOnlyVerb(char** a) {
   BOOL done = SetFileAttributesA(Text(a[0]), FILE_ATTRIBUTE_READONLY);
   Begin("set-readonly");
@@ -731,6 +815,7 @@ const Verb kVerbs[] = {
     {"read-devkit-home", 1, ReadDevKitHomeVerb, NULL},
     {"read-update-service-version", 1, ReadUpdateServiceVersionVerb, NULL},
     {"needs-old-update-service", 0, NULL, NeedsOldUpdateServiceVerb},
+    {"locate-msiexec", 1, LocateMsiexecVerb, NULL},
     {"run-and-wait", 1, RunAndWaitVerb, NULL},
     {"run-and-wait-pumping", 3, RunAndWaitPumpingVerb, NULL},
     {"handle-slots", 0, NULL, HandleSlotsVerb},
@@ -749,6 +834,9 @@ const Verb kVerbs[] = {
     {"check-engine-version", 0, NULL, CheckEngineVersionVerb},
     {"extract", 3, ExtractVerb, NULL},
     {"set-readonly", 1, SetReadOnlyVerb, NULL},
+    {"after-close", 1, AfterCloseVerb, NULL},
+    {"fail-file-information", 2, FailFileInformationVerb, NULL},
+    {"cache-package-path", 1, CachePackagePathVerb, NULL},
     {"public-runtime", 3, PublicRuntimeVerb, NULL},
     {"install-update-service", 0, NULL, InstallUpdateServiceVerb},
     {"user-data-folder", 0, NULL, UserDataFolderVerb},
