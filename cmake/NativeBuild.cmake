@@ -62,6 +62,7 @@ if(WYK_CROSS_BUILDS)
   include(${CMAKE_SOURCE_DIR}/cmake/StaticTests.cmake OPTIONAL)
   include(${CMAKE_SOURCE_DIR}/cmake/PlatformTests.cmake OPTIONAL)
   include(${CMAKE_SOURCE_DIR}/cmake/E2eTests.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/cmake/ReleaseTests.cmake OPTIONAL)
 endif()
 
 # libFuzzer targets, built by clang in a project of their own; CI runs each briefly.

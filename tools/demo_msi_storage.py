@@ -22,6 +22,7 @@ import struct
 ENDOFCHAIN = 0xFFFFFFFE
 FREESECT = 0xFFFFFFFF
 FATSECT = 0xFFFFFFFD
+DIFSECT = 0xFFFFFFFC
 NOSTREAM = 0xFFFFFFFF
 SECTOR = 512
 MINI_SECTOR = 64
@@ -222,25 +223,36 @@ def write_compound_file(root):
     else:
         first_minifat, num_minifat = ENDOFCHAIN, 0
 
-    # The FAT describes itself as well: grow it until it covers every sector.
+    # The FAT describes itself and the DIFAT sectors as well (the header lists
+    # the first 109 FAT sectors, DIFAT sectors of 127 entries each the rest):
+    # grow both until the FAT covers every sector.
     per = SECTOR // 4
-    num_fat = 0
-    while (len(fat) + num_fat + per - 1) // per > num_fat:
+    num_fat = num_difat = 0
+    while True:
+        num_difat = max(0, -(-(num_fat - 109) // (per - 1)))
+        if (len(fat) + num_fat + num_difat + per - 1) // per <= num_fat:
+            break
         num_fat += 1
-    if num_fat > 109:
-        raise ValueError("file too large for a header-only DIFAT")
     fat_first = len(fat)
+    difat_first = fat_first + num_fat
     fat.extend([FATSECT] * num_fat)
+    fat.extend([DIFSECT] * num_difat)
     fat.extend([FREESECT] * (num_fat * per - len(fat)))
-    fat_bytes = struct.pack("<%dI" % len(fat), *fat)
-    big += fat_bytes
+    big += struct.pack("<%dI" % len(fat), *fat)
 
-    difat = list(range(fat_first, fat_first + num_fat)) + [FREESECT] * (109 - num_fat)
+    fat_sectors = list(range(fat_first, fat_first + num_fat))
+    for n in range(num_difat):
+        chunk = fat_sectors[109 + n * (per - 1):109 + (n + 1) * (per - 1)]
+        chunk += [FREESECT] * (per - 1 - len(chunk))
+        chunk.append(difat_first + n + 1 if n + 1 < num_difat else ENDOFCHAIN)
+        big += struct.pack("<%dI" % per, *chunk)
+
+    difat = fat_sectors[:109] + [FREESECT] * (109 - min(num_fat, 109))
     header = bytearray(SECTOR)
     header[0:8] = SIGNATURE
     struct.pack_into("<HHHHH", header, 24, 0x3E, 3, 0xFFFE, 9, 6)
     struct.pack_into("<IIIIIIIII", header, 40, 0, num_fat, first_dir, 0, MINI_CUTOFF,
-                     first_minifat, num_minifat, ENDOFCHAIN, 0)
+                     first_minifat, num_minifat, difat_first if num_difat else ENDOFCHAIN, num_difat)
     struct.pack_into("<109I", header, 76, *difat)
     return bytes(header) + bytes(big)
 
