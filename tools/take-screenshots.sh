@@ -51,8 +51,8 @@ shoot() {
     fi
   done
   [ -n "$shown" ] || { echo "take-screenshots: no box appeared for $out" >&2; exit 1; }
-  import -window root "$work/screen.png"
-  convert "$work/screen.png" -trim +repage "$out"
+  /usr/bin/import -window root "$work/screen.png"
+  /usr/bin/convert "$work/screen.png" -trim +repage -strip "$out"  # -strip: no dates in the file
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   echo "take-screenshots: wrote $out"
