@@ -59,6 +59,7 @@ if(WYK_CROSS_BUILDS)
   include(${CMAKE_SOURCE_DIR}/cmake/StaticTests.cmake)
   include(${CMAKE_SOURCE_DIR}/cmake/PlatformTests.cmake)
   include(${CMAKE_SOURCE_DIR}/cmake/E2eTests.cmake)
+  include(${CMAKE_SOURCE_DIR}/cmake/ReleaseTests.cmake)
 endif()
 
 # The folders depend in one direction only; needs no Windows build.

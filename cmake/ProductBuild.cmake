@@ -9,6 +9,8 @@ else()
   set(WYK_MANIFEST_ARCH "X86")
 endif()
 configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}/resources/manifest.xml @ONLY)
+set(WYK_ORIGINAL_FILENAME "wyk-7-windows-${WYK_ARCH}.exe")
+configure_file(${CMAKE_SOURCE_DIR}/resources/version_values.h.in ${CMAKE_BINARY_DIR}/resources/version_values.h @ONLY)
 
 # The program's icon is drawn by a script at build time; every resource script
 # that includes bootstrapper.rc depends on it and on the other ordinary resources.
@@ -20,7 +22,9 @@ add_custom_command(OUTPUT ${WYK_ICON}
 set(WYK_RESOURCE_DEPENDS ${WYK_ICON}
   ${CMAKE_BINARY_DIR}/resources/manifest.xml
   ${CMAKE_SOURCE_DIR}/resources/bootstrapper.rc
-  ${CMAKE_SOURCE_DIR}/resources/strings.rc)
+  ${CMAKE_SOURCE_DIR}/resources/strings.rc
+  ${CMAKE_SOURCE_DIR}/resources/version.rc
+  ${CMAKE_BINARY_DIR}/resources/version_values.h)
 
 set(WYK_PLATFORM_SOURCES
   bootstrap/display_language.cpp
@@ -42,10 +46,13 @@ set(WYK_PLATFORM_SOURCES
 )
 
 # Small and self-contained: no exceptions, no RTTI, static runtime, dead code dropped.
+# Reproducible: no link time stamp and no build folder in the image, so that
+# two builds of the same sources give the same bytes.
 set(WYK_PRODUCT_CXX_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -ffunction-sections -fdata-sections -Wall -Wextra -Werror)
+    -ffunction-sections -fdata-sections -Wall -Wextra -Werror
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 set(WYK_PRODUCT_LINK_FLAGS -static -static-libgcc -static-libstdc++ -mwindows
-    -Wl,--gc-sections -s)
+    -Wl,--gc-sections -s -Wl,--no-insert-timestamp)
 
 # The program's own entry replaces the runtime's start-up code (see win_main.cpp).
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)

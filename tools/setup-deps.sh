@@ -9,6 +9,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils
   msitools wixl gcab
   python3 python3-pefile inotify-tools libclang-rt-14-dev locales e2fsprogs
+  osslsigncode openssl ca-certificates imagemagick git
 )
 
 missing=()
