@@ -9,9 +9,17 @@ import wine_env
 from wine_env import hexarg, reg_set, unhex
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
+CABINET = "sd170000.cab"  # the cabinet the probe carries (resource 107)
 SIZES = {9000: 0, 9001: 8192, 9002: 8193, 9003: 20000}
 PAYLOAD_FILES = {9000: "probe_0.bin", 9001: "probe_8192.bin", 9002: "probe_8193.bin",
                  9003: "probe_20000.bin", 107: "probe_cab6.bin"}
+
+
+def probe_payload(resource_id):
+    env = wine_env.env()
+    path = os.path.join(env.programs, "platform-probe-payload", PAYLOAD_FILES[resource_id])
+    with open(path, "rb") as f:
+        return f.read()
 
 
 class Extraction(unittest.TestCase):
@@ -22,10 +30,7 @@ class Extraction(unittest.TestCase):
         self.addCleanup(env.make_writable, self.folder)
 
     def payload(self, resource_id):
-        env = wine_env.env()
-        path = os.path.join(env.programs, "platform-probe-payload", PAYLOAD_FILES[resource_id])
-        with open(path, "rb") as f:
-            return f.read()
+        return probe_payload(resource_id)
 
     def target(self, name):
         return os.path.join(self.folder, name), self.folder_win + "\\" + name
@@ -193,6 +198,24 @@ class StagedFileIdentity(CreateFailures):
         self.assertEqual(lines[1]["result"], "1")
 
 
+class FatalEndWhileTheCabinetThreadWrites(CreateFailures):
+    """A fatal error on the main thread while the cabinet thread still writes
+    (its writes slowed down here) ends the process only after that thread."""
+
+    def test_cabinet_is_complete_and_the_event_set(self):
+        env = wine_env.env()
+        folder = env.unix(unhex(env.probe_one("user-data-folder")["path"]).decode())
+        cabinet = os.path.join(folder, "Halvec", "Tavro", "wyk1.7.0", CABINET)
+        if os.path.exists(cabinet):
+            os.remove(cabinet)
+        os.mkdir(os.path.join(self.folder, "folder.bin"))
+        result = self.extract_reporting(self.folder_win + "\\folder.bin",
+                                        prepare="stage-cabinets-slowly 3000")
+        self.assertEqual(result["exit"], 5)
+        with open(cabinet, "rb") as f:
+            self.assertEqual(f.read(), probe_payload(107), "the cabinet was cut short")
+
+
 class UserFolderCause(unittest.TestCase):
     """Why the package path cannot be made is decided where it happens, not
     from a last-error value an earlier call left behind."""
@@ -200,6 +223,16 @@ class UserFolderCause(unittest.TestCase):
     SHELL_FOLDERS = (r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer"
                      r"\User Shell Folders")
     LOCAL_LOW = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
+    PROBE_VERSION = r"HKCU\Software\Wine\AppDefaults\platform_probe.exe"
+
+    def test_failed_roaming_lookup_is_missing_whatever_error_was_left(self):
+        # The XP branch, with a lookup that fails without a last error of its own.
+        env = wine_env.env()
+        env.probe(reg_set(self.PROBE_VERSION, "Version", 1, b"winxp\0"))
+        self.addCleanup(env.probe, ["reg-delete-tree", hexarg(self.PROBE_VERSION)])
+        lines = env.probe(["fail-roaming-folder"], ["cache-package-path", 122],
+                          ["cache-package-path", 0])
+        self.assertEqual([l["result"] for l in lines[1:]], ["no-user-folder"] * 2)
 
     def test_missing_folder_is_missing_whatever_error_was_left(self):
         env = wine_env.env()

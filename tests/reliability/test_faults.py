@@ -8,8 +8,8 @@ import time
 import unittest
 
 from reliability import (CREATE_FILE, ERROR_ACCESS_DENIED, ERROR_DISK_FULL,
-                         ERROR_SHARING_VIOLATION, KIT_FILES, RUNTIME_KEY, SERVICE_FILES,
-                         WRITE_FILE, ReliabilityCase, SmallDisk)
+                         ERROR_SHARING_VIOLATION, KIT_FILES, WRITE_FILE, ReliabilityCase,
+                         SmallDisk)
 import harness  # found through the path that reliability sets
 from harness import CABINETS, PACKAGE, win_path
 from harness import tearDownModule  # noqa: F401 (one session per module)
@@ -127,7 +127,7 @@ class BlockedTargets(FaultCase):
         self.assertEqual(self.kit_files(), earlier)
 
 
-class FatalEndWithTwoThreads(FaultCase):
+class FatalEndOnTheCabinetThread(FaultCase):
     def test_cabinet_thread_failure_still_sets_the_event(self):
         # The package waits for the event; it must go on (and fail by itself)
         # once the process has ended, not wait out its limit.
@@ -145,22 +145,6 @@ class FatalEndWithTwoThreads(FaultCase):
         self.assertEqual(watched["seen"], "1", "the event was never created")
         self.assertEqual(watched["set"], "1", "the event was never set")
         self.assertLess(time.time() - ended, 15, "the waiting side did not go on at once")
-
-    def test_main_thread_failure_waits_for_the_cabinet_thread(self):
-        # The update service's files are written on the main thread while the
-        # (large) cabinets are still being written on the other.
-        s = self.session
-        exe = s.exe("wyk-test-large.exe")
-        s.registry(("mkkey", RUNTIME_KEY))
-        service = os.path.join(s.user_data_folder("locallow"), "Halvec", "Tavro", "AU")
-        os.makedirs(service)
-        with open(os.path.join(service, SERVICE_FILES[0]), "wb") as f:
-            f.write(b"earlier run")
-        self.hold(os.path.join(service, SERVICE_FILES[0]))
-        result = s.run(exe, "", dialog=True, timeout=90)
-        self.assertFatalBox(result, CREATE_FILE, ERROR_SHARING_VIOLATION)
-        self.assertEqual(len(result.records), 1)
-        self.assertCabinetsComplete(s.cache_folder(), exe)
 
 
 class MissingRows(FaultCase):

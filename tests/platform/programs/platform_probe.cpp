@@ -22,6 +22,7 @@
 #include "followon/public_runtime.h"
 #include "followon/update_service.h"
 #include "platform/system_info.h"
+#include "payload/cabinet_thread.h"
 #include "payload/cache_folder.h"
 #include "payload/extract_resource.h"
 #include "platform/installer_engine.h"
@@ -83,6 +84,46 @@ static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATIO
 }
 
 FileInformationFn __imp_GetFileInformationByHandle = ProbeFileInformation;
+}
+
+// ---------------------------------------------------------------------------
+// Two more replaced import slots: "stage-cabinets-slowly" makes every write of
+// any other thread wait first, so the cabinet thread is still writing when
+// the main thread fails; "fail-roaming-folder" makes the roaming folder
+// lookup fail the way an HRESULT call may, leaving the last error alone.
+
+namespace {
+DWORD slowWriteMs = 0;
+DWORD slowWriteSparedThread = 0;
+bool roamingFolderFails = false;
+
+FARPROC RealFunction(const char* library, const char* name) {
+  return GetProcAddress(GetModuleHandleA(library), name);
+}
+}  // namespace
+
+extern "C" {
+typedef BOOL(WINAPI* WriteFileFn)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPSTR);
+
+static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                                  LPOVERLAPPED overlapped) {
+  if (slowWriteMs != 0 && GetCurrentThreadId() != slowWriteSparedThread) Sleep(slowWriteMs);
+  WriteFileFn real =
+      reinterpret_cast<WriteFileFn>(reinterpret_cast<void*>(RealFunction("kernel32.dll", "WriteFile")));
+  return real(file, data, size, written, overlapped);
+}
+
+static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
+                                        LPSTR path) {
+  if (roamingFolderFails && folder == CSIDL_APPDATA) return E_FAIL;
+  GetFolderPathFn real = reinterpret_cast<GetFolderPathFn>(
+      reinterpret_cast<void*>(RealFunction("shell32.dll", "SHGetFolderPathA")));
+  return real(owner, folder, token, flags, path);
+}
+
+WriteFileFn __imp_WriteFile = ProbeWriteFile;
+GetFolderPathFn __imp_SHGetFolderPathA = ProbeGetFolderPath;
 }
 
 namespace {
@@ -738,6 +779,24 @@ void FailFileInformationVerb(char** a) {
   End();
 }
 
+// Starts the cabinet thread of the program on the probe's own cabinet
+// resources, its writes slowed down by the given time each.
+void StageCabinetsSlowlyVerb(char** a) {
+  slowWriteSparedThread = GetCurrentThreadId();
+  slowWriteMs = Number(a[0]);
+  OpenCabinetsReadyEvent();
+  bool started = StartCabinetThread(GetModuleHandleA(NULL));
+  Begin("stage-cabinets-slowly");
+  printf(" started=%d", started ? 1 : 0);
+  End();
+}
+
+void FailRoamingFolderVerb() {
+  roamingFolderFails = true;
+  Begin("fail-roaming-folder");
+  End();
+}
+
 // Leaves a last-error value behind, then makes the package path.
 void CachePackagePathVerb(char** a) {
   FixedText<kPathCapacity> path;
@@ -837,6 +896,8 @@ const Verb kVerbs[] = {
     {"after-close", 1, AfterCloseVerb, NULL},
     {"fail-file-information", 2, FailFileInformationVerb, NULL},
     {"cache-package-path", 1, CachePackagePathVerb, NULL},
+    {"stage-cabinets-slowly", 1, StageCabinetsSlowlyVerb, NULL},
+    {"fail-roaming-folder", 0, NULL, FailRoamingFolderVerb},
     {"public-runtime", 3, PublicRuntimeVerb, NULL},
     {"install-update-service", 0, NULL, InstallUpdateServiceVerb},
     {"user-data-folder", 0, NULL, UserDataFolderVerb},
