@@ -97,8 +97,13 @@ DWORD slowWriteMs = 0;
 DWORD slowWriteSparedThread = 0;
 bool roamingFolderFails = false;
 
+// Replacing the slot also drops the import, so the library may not be mapped yet.
 FARPROC RealFunction(const char* library, const char* name) {
-  return GetProcAddress(GetModuleHandleA(library), name);
+  HMODULE module = GetModuleHandleA(library);
+  if (module == NULL) module = LoadLibraryA(library);
+  FARPROC function = module != NULL ? GetProcAddress(module, name) : NULL;
+  if (function == NULL) exit(98);
+  return function;
 }
 }  // namespace
 
