@@ -50,7 +50,14 @@ int FinishRun(HANDLE cabinetThread, int exitCode) {
 }
 
 int ExitCodeForCachePath(CachePathResult result) {
-  return result == kCachePathNoUserFolder ? kExitPathNotFound : kExitFilenameTooLong;
+  switch (result) {
+    case kCachePathNoUserFolder:
+      return kExitPathNotFound;
+    case kCachePathNoExactName:
+      return kExitNoExactFolderName;
+    default:
+      return kExitFilenameTooLong;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "base/product_constants.h"
 #include "payload/cache_paths.h"
+#include "payload/planted_links.h"
 #include "platform/system_info.h"
 
 namespace {
@@ -12,12 +13,14 @@ namespace {
 CachePathResult CreateCacheFolder(BoundedText& path, bool is64, bool createUserFolder) {
   path.Clear();
   if (!GetUserDataFolder(path) || path.IsEmpty()) {
-    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? kCachePathTooLong : kCachePathNoUserFolder;
+    DWORD cause = GetLastError();
+    if (cause == ERROR_INSUFFICIENT_BUFFER) return kCachePathTooLong;
+    return cause == ERROR_NO_UNICODE_TRANSLATION ? kCachePathNoExactName : kCachePathNoUserFolder;
   }
   if (createUserFolder) CreateDirectoryA(path.Text(), NULL);
   for (int level = 0; level < kCacheFolderLevelCount; ++level) {
     if (!AppendCacheFolderLevel(path, level, kProduct, is64)) return kCachePathTooLong;
-    CreateDirectoryA(path.Text(), NULL);
+    CreateRealFolder(path.Text());
   }
   return kCachePathReady;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "base/folder_text.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -43,6 +44,20 @@ bool IsServer2003Family() {
   return info.dwMajorVersion == 5 && info.dwMinorVersion == 2;
 }
 
+namespace {
+
+// Leaves the cause where the cache folder's caller looks for it: a folder too
+// long for the path limit, or one with no exact 8-bit name, is not a missing one.
+bool AdoptFolder(const wchar_t* wide, BoundedText& folder) {
+  FolderTextResult result = FolderToAnsiText(wide, folder);
+  if (result == kFolderTextReady) return true;
+  SetLastError(result == kFolderTextTooLong ? ERROR_INSUFFICIENT_BUFFER
+                                            : ERROR_NO_UNICODE_TRANSLATION);
+  return false;
+}
+
+}  // namespace
+
 int GetLocalLowFolder(BoundedText& folder) {
   HMODULE shell = LoadSystemLibrary("shell32.dll");
   if (shell == NULL) return 0;
@@ -53,26 +68,19 @@ int GetLocalLowFolder(BoundedText& folder) {
     FreeLibrary(shell);
     return 0;
   }
-  // A path that does not fit is refused rather than cut.
-  int converted = WideCharToMultiByte(CP_ACP, 0, wide, -1, folder.Data(),
-                                      static_cast<int>(folder.Capacity()), NULL, NULL);
-  DWORD conversionError = GetLastError();
+  bool adopted = AdoptFolder(wide, folder);
+  DWORD cause = GetLastError();
   CoTaskMemFree(wide);
   FreeLibrary(shell);
-  if (converted == 0 || !folder.AdoptWritten()) {
-    folder.Clear();
-    // Kept for the caller: a folder too long for the path limit is not a missing one.
-    SetLastError(conversionError);
-    return 0;
-  }
-  return 1;
+  SetLastError(cause);
+  return adopted ? 1 : 0;
 }
 
 bool GetUserDataFolder(BoundedText& folder) {
   folder.Clear();
   if (IsNt6()) return GetLocalLowFolder(folder) == 1;
   // The platform wants a buffer of the full path limit here.
-  FixedText<MAX_PATH> roaming;
-  if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, roaming.Data()))) return false;
-  return roaming.AdoptWritten() && folder.Assign(roaming.Text());
+  wchar_t roaming[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(NULL, CSIDL_APPDATA, NULL, 0, roaming))) return false;
+  return AdoptFolder(roaming, folder);
 }
