@@ -29,12 +29,6 @@ class FaultCase(ReliabilityCase):
                 f.write(data)
         return self.kit_files()
 
-    def assertFatalBox(self, result, operation, code):
-        self.assertEqual(result.exit_code, code)
-        self.assertIsNotNone(result.dialog, "no message box was shown")
-        self.assertEqual(result.dialog["CAPTION"], b"Error")
-        self.assertEqual(result.dialog["TEXT"], self.fatal_text(operation, code))
-
 
 class DiskFull(FaultCase):
     def test_disk_filling_while_a_cabinet_is_written(self):
