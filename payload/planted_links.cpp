@@ -32,24 +32,57 @@ const wchar_t* WithoutLongPathPrefix(const wchar_t* path) {
   return prefixed ? path + 4 : path;
 }
 
-// False only when the platform names another file than the intended one; a
+// The handle's final path without a "\\?\" prefix, or 0 when the platform
+// cannot tell; kWidePathCapacity when it does not fit.
+DWORD FinalPathOf(GetFinalPathNameByHandleWFn finalPathOf, HANDLE handle, wchar_t* out) {
+  wchar_t found[kWidePathCapacity];
+  DWORD length = finalPathOf(handle, found, kWidePathCapacity, kNormalizedDosName);
+  if (length == 0 || length >= kWidePathCapacity) return length == 0 ? 0 : kWidePathCapacity;
+  const wchar_t* bare = WithoutLongPathPrefix(found);
+  DWORD i = 0;
+  for (; bare[i] != L'\0'; ++i) out[i] = bare[i];
+  out[i] = L'\0';
+  return i;
+}
+
+// Where the file at path should be: the final path of its folder, plus its
+// name. A link above the cache tree (a profile moved to another drive through
+// a junction, say) is the user's own and is followed; the cache tree's own
+// levels were already refused as links, so only a swap of the name is left.
+bool ExpectedFinalPath(GetFinalPathNameByHandleWFn finalPathOf, const char* path,
+                       wchar_t* expected) {
+  size_t length = BoundedLength(path, kPathCapacity);
+  size_t slash = length;
+  while (slash > 0 && path[slash - 1] != '\\') --slash;
+  if (slash < 2) return false;
+  FixedText<kPathCapacity> folder;
+  if (!folder.AppendN(path, slash - 1)) return false;
+  HANDLE handle = CreateFileA(folder.Text(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD folderLength = FinalPathOf(finalPathOf, handle, expected);
+  CloseHandle(handle);
+  if (folderLength == 0 || folderLength + 1 >= kWidePathCapacity) return false;
+  expected[folderLength] = L'\\';
+  int room = static_cast<int>(kWidePathCapacity - folderLength - 1);
+  return MultiByteToWideChar(CP_ACP, 0, path + slash, -1, expected + folderLength + 1, room) != 0;
+}
+
+// False when the platform names another file than the intended one; a
 // platform that cannot tell leaves the decision to the link checks.
 bool IsIntendedPath(HANDLE file, const char* path) {
   GetFinalPathNameByHandleWFn finalPathOf = LookUpFunction<GetFinalPathNameByHandleWFn>(
       GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW");
   if (finalPathOf == NULL) return true;
   wchar_t finalPath[kWidePathCapacity];
-  DWORD length = finalPathOf(file, finalPath, kWidePathCapacity, kNormalizedDosName);
+  DWORD length = FinalPathOf(finalPathOf, file, finalPath);
   if (length == 0) return true;
   if (length >= kWidePathCapacity) return false;
-  wchar_t intended[kWidePathCapacity];
-  if (MultiByteToWideChar(CP_ACP, 0, path, -1, intended, kWidePathCapacity) == 0) return false;
-  // A folder taken in its short form names the same file as its long form.
-  wchar_t longForm[kWidePathCapacity];
-  DWORD longLength = GetLongPathNameW(intended, longForm, kWidePathCapacity);
-  const wchar_t* expected = longLength != 0 && longLength < kWidePathCapacity ? longForm : intended;
-  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, WithoutLongPathPrefix(finalPath), -1,
-                        expected, -1) == CSTR_EQUAL;
+  wchar_t expected[kWidePathCapacity];
+  if (!ExpectedFinalPath(finalPathOf, path, expected)) return false;
+  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, finalPath, -1, expected, -1) ==
+         CSTR_EQUAL;
 }
 
 }  // namespace
@@ -60,11 +93,17 @@ void CreateRealFolder(const char* path) {
   size_t length = BoundedLength(path, kPathCapacity);
   if (length > 0 && path[length - 1] == '\\') --length;
   level.AppendN(path, length);
-  if (level.Fits() && IsLink(GetFileAttributesA(level.Text()))) {
+  DWORD before = level.Fits() ? GetFileAttributesA(level.Text()) : INVALID_FILE_ATTRIBUTES;
+  if (IsLink(before)) RefuseLink("Installer : Wrapper.CreateDirectory ");
+  // A level that already exists is the normal case from the second run on.
+  if (CreateDirectoryA(path, NULL) || before != INVALID_FILE_ATTRIBUTES) return;
+  // A name that reads as nothing yet cannot be made: under Wine a link to a
+  // target that does not exist (yet) reads so. Another run making the folder
+  // meanwhile leaves a real folder, which reads as one now.
+  bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
+  if (exists && GetFileAttributesA(level.Text()) == INVALID_FILE_ATTRIBUTES) {
     RefuseLink("Installer : Wrapper.CreateDirectory ");
   }
-  // A level that already exists is the normal case from the second run on.
-  CreateDirectoryA(path, NULL);
 }
 
 void GuardStagedFileName(const char* path) {

@@ -4,6 +4,7 @@ at a folder level or at a staged file's name ends the run with the fatal
 report (681) before anything is written through it; a second hard link to a
 staged file's name only loses that name, and the run goes on as usual.
 Whatever the link points to outside the cache is left byte for byte."""
+import itertools
 import os
 import shutil
 import unittest
@@ -54,12 +55,10 @@ class PlantedLinks(ReliabilityCase):
             os.unlink(halvec)
         shutil.rmtree(halvec, ignore_errors=True)
 
-    def plant_symlink(self, *parts):
+    def plant_symlink(self, parts, target):
         link = os.path.join(self.session.user_data_folder("locallow"), *parts)
         os.makedirs(os.path.dirname(link), exist_ok=True)
-        # A folder level points at the outside folder, a file name at the outside file.
-        is_file = "." in parts[-1]
-        os.symlink(os.path.join(self.outside, parts[-1]) if is_file else self.outside, link)
+        os.symlink(target, link)
         return link
 
     def assertOutsideUntouched(self):
@@ -68,10 +67,13 @@ class PlantedLinks(ReliabilityCase):
 
     def test_symbolic_link_at_each_folder_level_is_refused(self):
         s = self.session
-        for parts in LEVELS:
-            with self.subTest(level="\\".join(parts)):
+        # A link to the outside folder, and one to a folder not made yet (a
+        # name that reads as nothing but cannot be made either).
+        targets = (("outside", self.outside), ("nowhere", os.path.join(self.outside, "later")))
+        for (target_name, target), parts in itertools.product(targets, LEVELS):
+            with self.subTest(level="\\".join(parts), target=target_name):
                 self.remove_cache()
-                link = self.plant_symlink(*parts)
+                link = self.plant_symlink(parts, target)
                 result = s.run(s.product, "", dialog=True)
                 self.assertFatalBox(result, CREATE_DIRECTORY, ERROR_STOPPED_ON_SYMLINK)
                 self.assertOutsideUntouched()
@@ -92,11 +94,32 @@ class PlantedLinks(ReliabilityCase):
         for parts in (kit + (PACKAGE,), kit + ("sj170000.cab",), service + ("au.msi",)):
             with self.subTest(name=parts[-1]):
                 self.remove_cache()
-                link = self.plant_symlink(*parts)
+                link = self.plant_symlink(parts, os.path.join(self.outside, parts[-1]))
                 result = s.run(s.product, "", dialog=True)
                 self.assertFatalBox(result, CREATE_FILE, ERROR_STOPPED_ON_SYMLINK)
                 self.assertOutsideUntouched()
                 self.assertTrue(os.path.islink(link))
+        self.remove_cache()
+
+    def test_user_data_folder_reached_through_a_link_is_the_users_own(self):
+        # A profile moved elsewhere and linked back: the link lies above the
+        # cache tree, so the run goes on as usual and stages through it.
+        s = self.session
+        self.remove_cache()
+        locallow = s.user_data_folder("locallow")
+        moved = s.c_drive("moved-locallow")
+        shutil.move(locallow, moved)
+        os.symlink(moved, locallow)
+
+        def restore():
+            os.unlink(locallow)
+            shutil.move(moved, locallow)
+        self.addCleanup(restore)
+        result = s.run(s.product, "")
+        self.assertEqual(result.exit_code, 0)
+        self.assertStagedLikePayload(KIT_FILES)
+        self.assertTrue(os.path.islink(locallow), "the user's own link is left as it was")
+        self.assertOutsideUntouched()
         self.remove_cache()
 
     def test_hard_link_at_every_staged_file_name_loses_only_that_name(self):

@@ -16,6 +16,7 @@
 #include <time.h>
 
 #include "base/bounded_text.h"
+#include "base/folder_text.h"
 #include "base/product_constants.h"
 #include "bootstrap/run_bootstrap.h"
 #include "diagnostics/diagnostic_log.h"
@@ -706,6 +707,19 @@ void CommonFilesVerb() {
   End();
 }
 
+// A folder given as UTF-8 (so any letter can be passed whatever the code
+// page), turned into the program's 8-bit text as the product does it.
+void FolderTextVerb(char** a) {
+  wchar_t wide[1024];
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, Text(a[0]), -1, wide, 1024);
+  FixedText<kPathCapacity> out;
+  int result = n == 0 ? -1 : static_cast<int>(FolderToAnsiText(wide, out));
+  Begin("folder-text");
+  printf(" result=%d", result);
+  PrintTextHex("path", out.Text());
+  End();
+}
+
 // ---------------------------------------------------------------------------
 
 struct Verb {
@@ -753,6 +767,7 @@ const Verb kVerbs[] = {
     {"install-update-service", 0, NULL, InstallUpdateServiceVerb},
     {"user-data-folder", 0, NULL, UserDataFolderVerb},
     {"common-files", 0, NULL, CommonFilesVerb},
+    {"folder-text", 1, FolderTextVerb, NULL},
 };
 
 }  // namespace
