@@ -78,7 +78,7 @@ class WhereTheLogGoes(LogTestCase):
         # exists, the named one does not (so it has no short form either).
         env = wine_env.env()
         lodz, _ = env.c_dir("Lodz")
-        env.probe(["log", "lost"], env={"TMPDIR": "C:\\Łódź"})
+        env.probe(["setenv-wide", "TMPDIR", hexarg("C:\\Łódź".encode())], ["log", "lost"])
         self.assertEqual(os.listdir(lodz), [], "the entry went to the best-fit folder")
         self.assertNoLog(self.temp)
 

@@ -544,6 +544,18 @@ void SetEnvironmentVerb(char** a) {
   End();
 }
 
+// The value as UTF-8, so a letter outside the code page can be set.
+void SetEnvironmentWideVerb(char** a) {
+  wchar_t name[256];
+  wchar_t value[1024];
+  BOOL done = MultiByteToWideChar(CP_UTF8, 0, Text(a[0]), -1, name, 256) != 0 &&
+              MultiByteToWideChar(CP_UTF8, 0, Text(a[1]), -1, value, 1024) != 0 &&
+              SetEnvironmentVariableW(name, value);
+  Begin("setenv-wide");
+  printf(" result=%d", done ? 1 : 0);
+  End();
+}
+
 void UnsetEnvironmentVerb(char** a) {
   BOOL done = SetEnvironmentVariableA(Text(a[0]), NULL);
   Begin("unsetenv");
@@ -749,6 +761,7 @@ const Verb kVerbs[] = {
     {"run-and-wait-pumping", 3, RunAndWaitPumpingVerb, NULL},
     {"handle-slots", 0, NULL, HandleSlotsVerb},
     {"setenv", 2, SetEnvironmentVerb, NULL},
+    {"setenv-wide", 2, SetEnvironmentWideVerb, NULL},
     {"unsetenv", 1, UnsetEnvironmentVerb, NULL},
     {"crt-putenv", 1, CrtPutenvVerb, NULL},
     {"fake-time", 1, FakeTimeVerb, NULL},
