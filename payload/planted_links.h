@@ -9,7 +9,8 @@
 #include <windows.h>
 
 // Creates one folder level of the cache tree, as CreateDirectoryA with its
-// result ignored; a link found there ends the run through the fatal report (681).
+// result ignored; a link found there, or a name that reads as nothing yet
+// cannot be made (a link to nowhere), ends the run through the fatal report (681).
 void CreateRealFolder(const char* path);
 
 // Before a staged file is created at path: a link at that name (a reparse
@@ -19,7 +20,8 @@ void CreateRealFolder(const char* path);
 void GuardStagedFileName(const char* path);
 
 // Right after a staged file is opened for writing: ends the run with 1006
-// unless the handle is the intended path's own file with a single name.
+// unless the handle is a file with a single name whose final path is its
+// folder's final path plus its name.
 void CheckOpenedStagedFile(HANDLE file, const char* path);
 
 #endif
