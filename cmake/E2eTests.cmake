@@ -32,6 +32,7 @@ set(WYK_E2E_MODULES
   "test_cache_folders|:97|900"
   "test_update_service|:95|600"
   "test_handoff|:96|600"
+  "test_user_folders|:97|900"
 )
 
 foreach(entry IN LISTS WYK_E2E_MODULES)

@@ -18,6 +18,7 @@ set(WYK_RELIABILITY_MODULES
   "faults|420"
   "hostile_folders|300"
   "staged_files|300"
+  "planted_links|300"
 )
 foreach(entry IN LISTS WYK_RELIABILITY_MODULES)
   string(REPLACE "|" ";" fields "${entry}")

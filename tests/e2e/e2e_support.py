@@ -27,7 +27,8 @@ import uuid
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 from wine_base import (WINE64, WINESERVER, XServer, base_env, copy_prefix,  # noqa: E402
-                       display_numbers, end_wine, run_quietly, shared_prefix, win_path)
+                       display_numbers, end_wine, make_prefix, run_quietly, shared_prefix,
+                       win_path)
 from payload_rows import CABINETS, PACKAGE  # noqa: E402
 
 PRODUCT_CODE_KIT = "{3A7C1E52-8B0D-4F6A-9C21-5E4D7B0A1F17}"
@@ -132,12 +133,18 @@ class Prefix:
     """A clean copy of the template prefix for one scenario. The template is
     made once per build folder (wineboot takes a while) and then only copied."""
 
-    def __init__(self, name, display):
+    def __init__(self, name, display, extra=None):
+        """extra (environment, as in base_env) makes a prefix of its own instead:
+        USER names the profile folder at wineboot time and at every run."""
         self.display = display
         self.path = os.path.join(config("WYK_E2E_WORK"), name)
         self.stop_server()
-        copy_prefix(shared_prefix(config("WYK_E2E_TEMPLATE"), display), self.path)
-        self.env = base_env(self.path, display)
+        if extra:
+            os.makedirs(os.path.dirname(self.path), exist_ok=True)
+            make_prefix(self.path, display, extra=extra)
+        else:
+            copy_prefix(shared_prefix(config("WYK_E2E_TEMPLATE"), display), self.path)
+        self.env = base_env(self.path, display, extra=extra)
         self.drive_c = os.path.join(self.path, "drive_c")
         os.makedirs(os.path.join(self.drive_c, "e2e"), exist_ok=True)
 

@@ -260,11 +260,12 @@ class XServer:
             self.process = None
 
 
-def make_prefix(path, display, debug="-all", then=None):
-    """A fresh prefix at path, made with wineboot -i; then(env) may add to it
-    before its wineserver ends. A fresh prefix now and then fails to start
-    ("could not load kernel32.dll"): it is then removed and made once more."""
-    env = base_env(path, display, debug)
+def make_prefix(path, display, debug="-all", then=None, extra=None):
+    """A fresh prefix at path, made with wineboot -i (extra as in base_env: USER
+    names the profile folder); then(env) may add to it before its wineserver
+    ends. A fresh prefix now and then fails to start ("could not load
+    kernel32.dll"): it is then removed and made once more."""
+    env = base_env(path, display, debug, extra=extra)
     for attempt in (1, 2):
         shutil.rmtree(path, ignore_errors=True)
         done = run_quietly([WINE64, "wineboot", "-i"], env, timeout=300)
