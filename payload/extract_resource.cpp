@@ -9,14 +9,13 @@ StagedFileClosedHook stagedFileClosedHook = NULL;
 namespace {
 
 const DWORD kChunkSize = 8192;
-const char kIdentityOperation[] = "Installer : Wrapper.GetFileInformationByHandle ";
 
 // The identity the hold is checked against. A query that fails ends the run
 // with its own error: without it the file cannot be vouched for, and taking
 // zeros for an identity would call every such file swapped.
 void ReadIdentity(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
   ZeroMemory(&identity, sizeof(identity));
-  if (!GetFileInformationByHandle(file, &identity)) FatalApiError(kIdentityOperation);
+  if (!GetFileInformationByHandle(file, &identity)) FatalApiError(kIdentityQueryOperation);
 }
 
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {

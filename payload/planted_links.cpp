@@ -126,9 +126,11 @@ void GuardStagedFileName(const char* path) {
   if (names > 1 && !DeleteFileA(path)) FatalApiError("Installer : Wrapper.DeleteFile ");
 }
 
+const char kIdentityQueryOperation[] = "Installer : Wrapper.GetFileInformationByHandle ";
+
 void CheckOpenedStagedFile(HANDLE file, const char* path) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) FatalApiError("Installer : Wrapper.CreateFile ");
+  if (!GetFileInformationByHandle(file, &info)) FatalApiError(kIdentityQueryOperation);
   if (IsLink(info.dwFileAttributes) || info.nNumberOfLinks != 1 || !IsIntendedPath(file, path)) {
     SetLastError(kExitFatalStagedFileSwapped);
     FatalApiError("Installer : Wrapper.CreateFile ");

@@ -22,6 +22,10 @@ void GuardStagedFileName(const char* path);
 // Right after a staged file is opened for writing: ends the run with 1006
 // unless the handle is a file with a single name whose final path is its
 // folder's final path plus its name.
+// A failed identity query ends it with that query's own error.
 void CheckOpenedStagedFile(HANDLE file, const char* path);
+
+// The operation a failed identity query of a staged file is reported as.
+extern const char kIdentityQueryOperation[];
 
 #endif
