@@ -16,7 +16,7 @@
 #     (cmake/PayloadBinding.cmake must be included before).
 #
 #   wyk_add_demo_e2e_programs()
-#     For the x86_64 build that runs under Wine: the executables that the
+#     For a build whose programs the Wine suites run: the executables that the
 #     end-to-end suite (tests/e2e, registered by cmake/E2eTests.cmake) runs:
 #     wyk-demo-e2e.exe (small demo payload in demo-e2e/, extra packages in
 #     demo-e2e-extra/), wyk-demo-e2e-large.exe (release-size cabinets, for the
@@ -120,11 +120,13 @@ function(wyk_add_demo_bootstrapper name out_dir arch)
 endfunction()
 
 function(wyk_add_demo_e2e_programs)
-  if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
-    message(FATAL_ERROR "wyk_add_demo_e2e_programs: the end-to-end programs run under 64-bit Wine")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(arch x64)
+  else()
+    set(arch x86)
   endif()
-  wyk_add_demo_bootstrapper(wyk-demo-e2e ${CMAKE_BINARY_DIR}/demo-e2e x64)
-  wyk_add_demo_bootstrapper(wyk-demo-e2e-large ${CMAKE_BINARY_DIR}/demo-e2e-large x64 REALISTIC)
+  wyk_add_demo_bootstrapper(wyk-demo-e2e ${CMAKE_BINARY_DIR}/demo-e2e ${arch})
+  wyk_add_demo_bootstrapper(wyk-demo-e2e-large ${CMAKE_BINARY_DIR}/demo-e2e-large ${arch} REALISTIC)
   get_filename_component(tests_dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tests/e2e ABSOLUTE)
   add_executable(wyk_e2e_runner ${tests_dir}/e2e_runner.c)
   set_target_properties(wyk_e2e_runner PROPERTIES OUTPUT_NAME e2e_runner
