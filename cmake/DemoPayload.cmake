@@ -17,10 +17,9 @@
 #
 #   wyk_add_demo_e2e_programs()
 #     For a build whose programs the Wine suites run: the executables that the
-#     end-to-end suite (tests/e2e, registered by cmake/E2eTests.cmake) runs:
-#     wyk-demo-e2e.exe (small demo payload in demo-e2e/, extra packages in
-#     demo-e2e-extra/), wyk-demo-e2e-large.exe (release-size cabinets, for the
-#     hand-off check) and demo-programs/e2e_runner.exe.
+#     end-to-end suite (tests/e2e) runs: wyk-demo-e2e.exe (small demo payload
+#     in demo-e2e/, extra packages in demo-e2e-extra/) and wyk-demo-e2e-large.exe
+#     (release-size cabinets, for the hand-off check).
 #
 # WYK_DEMO_REALISTIC_SIZES=ON fills the cabinets with incompressible data up to
 # the sizes of the release (10.5, 17.7, 33.9, 16.0 MiB and 2 KiB), for benchmarks.
@@ -127,10 +126,4 @@ function(wyk_add_demo_e2e_programs)
   endif()
   wyk_add_demo_bootstrapper(wyk-demo-e2e ${CMAKE_BINARY_DIR}/demo-e2e ${arch})
   wyk_add_demo_bootstrapper(wyk-demo-e2e-large ${CMAKE_BINARY_DIR}/demo-e2e-large ${arch} REALISTIC)
-  get_filename_component(tests_dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tests/e2e ABSOLUTE)
-  add_executable(wyk_e2e_runner ${tests_dir}/e2e_runner.c)
-  set_target_properties(wyk_e2e_runner PROPERTIES OUTPUT_NAME e2e_runner
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/demo-programs)
-  target_compile_options(wyk_e2e_runner PRIVATE -O2 -Wall -Wextra -Werror)
-  target_link_options(wyk_e2e_runner PRIVATE -static -static-libgcc -s)
 endfunction()

@@ -41,7 +41,8 @@ if(WYK_CROSS_BUILDS)
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/win-i686
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw-i686.cmake
-               -DWYK_ARCH=i586 -DWYK_STUB_VARIANT=${WYK_BENCH} -DWYK_TEST_PROGRAMS=ON ${WYK_CROSS_ARGS}
+               -DWYK_ARCH=i586 -DWYK_STUB_VARIANT=${WYK_BENCH} -DWYK_BENCH=${WYK_BENCH}
+               -DWYK_TEST_PROGRAMS=ON ${WYK_CROSS_ARGS}
     INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
   # The same sources and constants as 64-bit code: what the Wine suites run
   # instead when a machine cannot execute 32-bit code.
@@ -59,11 +60,8 @@ if(WYK_CROSS_BUILDS)
                -DWYK_ARCH=amd64 ${WYK_CROSS_ARGS}
     INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
 
-  include(${CMAKE_SOURCE_DIR}/cmake/WindowsTests.cmake OPTIONAL)
-  include(${CMAKE_SOURCE_DIR}/cmake/ReliabilityTests.cmake OPTIONAL)
-  include(${CMAKE_SOURCE_DIR}/cmake/StaticTests.cmake OPTIONAL)
-  include(${CMAKE_SOURCE_DIR}/cmake/PlatformTests.cmake OPTIONAL)
-  include(${CMAKE_SOURCE_DIR}/cmake/E2eTests.cmake OPTIONAL)
+  include(${CMAKE_SOURCE_DIR}/cmake/StaticTests.cmake)
+  include(${CMAKE_SOURCE_DIR}/cmake/WineTests.cmake)
 endif()
 
 # libFuzzer targets, built by clang in a project of their own; CI runs each briefly.

@@ -1,18 +1,13 @@
 """Support for the end-to-end suite: a clean Wine prefix per scenario, the
-setup program run through e2e_runner.exe (full 32-bit exit code), the
+setup program run through run_all.exe (full 32-bit exit code), the
 prefix's registry read from its saved files, and the processes of a run.
-The X server, prefixes and environment of Wine come from tests/wine/wine_base.py.
-
-Configuration comes from the environment that cmake/E2eTests.cmake sets:
-  WYK_E2E_EXE        the setup program bound with the small demo payload
-  WYK_E2E_LARGE_EXE  the same with release-size cabinets
-  WYK_E2E_RUNNER     e2e_runner.exe
-  WYK_E2E_PAYLOAD    folder of the eight payload files of WYK_E2E_EXE
-  WYK_E2E_EXTRA      folder of the packages only checks use
-  WYK_E2E_WORK       scratch folder of this test module
-  WYK_E2E_TEMPLATE   folder of the shared template prefix (made once, under a lock)
-  WYK_E2E_DISPLAY    X display for this module (an Xvfb is started on it)
-  WYK_E2E_KEEP       if set, the prefixes of the scenarios are kept for a look
+The target build, the X server, the prefix template and the environment of
+Wine come from tests/wine/wine_base.py. The programs of the target build:
+  wyk-demo-e2e.exe        the setup program bound with the small demo payload
+                          (its eight files in demo-e2e/, the packages only
+                          checks use in demo-e2e-extra/)
+  wyk-demo-e2e-large.exe  the same with release-size cabinets
+WYK_E2E_KEEP, if set, keeps the prefixes of the scenarios for a look.
 """
 import os
 import re
@@ -26,8 +21,8 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from wine_base import (WINE64, WINESERVER, XServer, base_env, copy_prefix,  # noqa: E402
-                       display_numbers, end_wine, run_quietly, shared_prefix, win_path)
+from wine_base import (WINESERVER, XServer, base_env, copy_template,  # noqa: E402
+                       display_numbers, end_wine, env_path, run_quietly, target, win_path)
 
 PRODUCT_CODE_KIT = "{3A7C1E52-8B0D-4F6A-9C21-5E4D7B0A1F17}"
 PRODUCT_CODE_QOR = "{7D4B2C13-6E8F-4A0B-9D1C-2F3E4A5B6C71}"
@@ -45,16 +40,21 @@ INSTALLER_KEY = r"Software\Microsoft\Windows\CurrentVersion\Installer"
 CABINETS = ["sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"]
 PAYLOAD_FILES = ["wyk1.7.0.msi"] + CABINETS
 
-KIT_DIR = r"Program Files/Orvale/Tavro Development Kit 1.7.0"
-RUNTIME_DIR = r"Program Files/Orvale/Tavro Runtime 1.7.0"
-TOOL_DIR = r"Program Files/Common Files/Tavro/Tavro Update"
+# The program folder of the target's bitness ("Program Files (x86)" for the PE32).
+PROGRAM_FILES = target().program_files
+KIT_DIR = PROGRAM_FILES + "/Orvale/Tavro Development Kit 1.7.0"
+RUNTIME_DIR = PROGRAM_FILES + "/Orvale/Tavro Runtime 1.7.0"
+TOOL_DIR = PROGRAM_FILES + "/Common Files/Tavro/Tavro Update"
 
 
-def config(name):
-    value = os.environ.get(name)
-    if not value:
-        raise unittest.SkipTest("%s is not set (run the suite through ctest)" % name)
-    return value
+def built(name):
+    """A file or folder of the target build."""
+    return os.path.join(target().dir, name)
+
+
+def work_folder():
+    module = os.path.splitext(os.path.basename(sys.argv[0]))[0]
+    return os.path.join(env_path("WYK_WINE_TEST_DIR"), "e2e-" + module)
 
 
 def unescape_reg(text):
@@ -134,9 +134,9 @@ class Prefix:
 
     def __init__(self, name, display):
         self.display = display
-        self.path = os.path.join(config("WYK_E2E_WORK"), name)
+        self.path = os.path.join(work_folder(), name)
         self.stop_server()
-        copy_prefix(shared_prefix(config("WYK_E2E_TEMPLATE"), display), self.path)
+        copy_template(self.path)
         self.env = base_env(self.path, display)
         self.drive_c = os.path.join(self.path, "drive_c")
         os.makedirs(os.path.join(self.drive_c, "e2e"), exist_ok=True)
@@ -144,7 +144,7 @@ class Prefix:
     # -- running ----------------------------------------------------------------
 
     def wine(self, *args, timeout=120, check=True):
-        done = run_quietly([WINE64] + list(args), self.env, timeout)
+        done = run_quietly([target().loader] + list(args), self.env, timeout)
         if check:
             done.check_returncode()
         return done
@@ -171,8 +171,10 @@ class Prefix:
         # Not in a session of its own (wine_base.die_with_parent): the hand-off check holds the
         # setup program with SIGSTOP, and a stopped process in an orphaned process
         # group gets continued by the kernel.
-        process = subprocess.Popen([WINE64, config("WYK_E2E_RUNNER"), r"C:\e2e\command.txt",
-                                    r"C:\e2e\result.txt"], env=self.env,
+        process = subprocess.Popen([target().loader, built("wine-tools/run_all.exe"),
+                                    r"C:\e2e\result.txt", "4294967295", "-",
+                                    r"C:\e2e\command.txt"],
+                                   env=self.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    cwd=self.drive_c)
         return process, result
@@ -214,12 +216,19 @@ class Prefix:
     def hklm(self):
         return parse_registry_file(os.path.join(self.path, "system.reg"))
 
-    def value(self, key, name):
-        """(type, value) of an HKLM value, or None."""
-        return self.hklm().get(key.lower(), {}).get(name.lower())
+    @staticmethod
+    def in_view(key, view=None):
+        """Where a key of HKLM\\Software lies in the saved registry: in the
+        target's own view, or in the 64-bit view with view="64"."""
+        software = "Software" if view == "64" else target().software_key
+        return software + key[len("Software"):] if key.lower().startswith("software\\") else key
 
-    def key_exists(self, key):
-        return key.lower() in self.hklm()
+    def value(self, key, name, view=None):
+        """(type, value) of an HKLM value in the target's view (or view "64"), or None."""
+        return self.hklm().get(self.in_view(key, view).lower(), {}).get(name.lower())
+
+    def key_exists(self, key, view=None):
+        return self.in_view(key, view).lower() in self.hklm()
 
     def product_installed(self, product_code):
         return self.key_exists(UNINSTALL_KEY + "\\" + product_code)
@@ -278,7 +287,7 @@ def find_process(*markers):
     """Linux pid of the Wine process whose command line contains every marker, or None.
     (Wine shows a process's Windows command line, split, as its Linux one.)"""
     for pid, line in command_lines():
-        if all(m in line for m in markers) and "e2e_runner" not in line:
+        if all(m in line for m in markers) and "run_all" not in line:
             return int(pid)
     return None
 
@@ -314,10 +323,11 @@ class Scenario(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.exe = config("WYK_E2E_EXE")
-        cls.payload = config("WYK_E2E_PAYLOAD")
-        cls.extra = config("WYK_E2E_EXTRA")
-        cls.display = XServer(display_numbers(config("WYK_E2E_DISPLAY")))
+        print("running %s" % target().describe(), flush=True)
+        cls.exe = built("wyk-demo-e2e.exe")
+        cls.payload = built("demo-e2e")
+        cls.extra = built("demo-e2e-extra")
+        cls.display = XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "88-99")))
         cls.display.start()
 
     @classmethod

@@ -1,12 +1,6 @@
-"""Wine set-up of the platform tests: a prefix of their own inside the build
-folder, an X display for message boxes, the probe and helper programs, and
-helpers to read what they report.
-
-Environment (set by the CTest registration):
-  WYK_PLATFORM_PROGRAMS  folder of platform_probe.exe, platform_helper.exe, ...
-  WYK_PLATFORM_WORK      folder for the prefix and the test files
-  WYK_PLATFORM_PRODUCT   the bootstrapper built for x86_64 (optional)
-  WYK_PLATFORM_DISPLAYS  X displays to try, ":98,:99" unless set
+"""Wine set-up of the platform tests: a copy of the prefix template per
+module, an X display for message boxes, the probe and helper programs of the
+target build (wine_base.target()), and helpers to read what they report.
 """
 import os
 import shutil
@@ -15,8 +9,9 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from wine_base import (WINE64, WINESERVER, XServer, base_env, display_numbers,  # noqa: E402
-                       end_wine, read_items, run_quietly, shared_prefix, unhex, win_path)
+from wine_base import (WINESERVER, XServer, base_env, copy_template,  # noqa: E402
+                       display_numbers, end_wine, env_path, read_items, run_quietly, target,
+                       unhex, win_path)
 
 
 def hexarg(text):
@@ -59,15 +54,15 @@ class WineEnv:
     and stopped in tearDownModule."""
 
     def __init__(self):
-        self.programs = os.environ.get("WYK_PLATFORM_PROGRAMS", "")
-        self.work = os.environ.get("WYK_PLATFORM_WORK", "")
-        if not self.programs or not self.work:
-            raise RuntimeError("WYK_PLATFORM_PROGRAMS and WYK_PLATFORM_WORK must be set")
-        self.product = os.environ.get("WYK_PLATFORM_PRODUCT", "")
+        self.target = target()
+        self.programs = self.target.dir
+        module = os.path.splitext(os.path.basename(sys.argv[0]))[0]
+        self.work = os.path.join(env_path("WYK_WINE_TEST_DIR"), "platform-" + module)
+        self.product = os.path.join(self.programs, "wyk-7-windows-i586.exe")
         self.prefix = os.path.join(self.work, "prefix")
         self.drive_c = os.path.join(self.prefix, "drive_c")
         self.scratch = os.path.join(self.work, "scratch")
-        self.xserver = XServer(display_numbers(os.environ.get("WYK_PLATFORM_DISPLAYS", ":98,:99")))
+        self.xserver = XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "88-99")))
         for name in ("platform_probe.exe", "platform_helper.exe"):
             if not os.path.exists(self.program(name)):
                 raise RuntimeError("missing test program %s (build with WYK_TEST_PROGRAMS)"
@@ -122,8 +117,9 @@ class WineEnv:
                         [overrides] if overrides else (), extra)
 
     def start(self):
+        print("running %s" % self.target.describe(), flush=True)
         self.xserver.start()
-        shared_prefix(self.prefix, self.xserver.display, "fixme-all")
+        copy_template(self.prefix)
         if os.path.exists(self.scratch):
             self.make_writable(self.scratch)
             shutil.rmtree(self.scratch)
@@ -142,7 +138,7 @@ class WineEnv:
 
     def run(self, argv, env=None, cwd=None, timeout=60):
         """Runs a Windows program (Unix path first) and returns CompletedProcess."""
-        return run_quietly([WINE64] + list(argv), self.base_env(env), timeout,
+        return run_quietly([self.target.loader] + list(argv), self.base_env(env), timeout,
                            cwd=cwd or self.scratch)
 
     def probe(self, *verbs, exe=None, env=None, cwd=None, timeout=60, check=True):

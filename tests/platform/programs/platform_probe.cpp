@@ -30,7 +30,7 @@
 
 // ---------------------------------------------------------------------------
 // A settable clock. The product reads the time through the runtime library's
-// imported _time64; this definition of the import slot wins over the runtime
+// imported _time64 (_time32 on x86); this definition of the import slot wins over the runtime
 // library's, so "fake-time" can fix the moment that the log stamp shows.
 
 namespace {
@@ -54,7 +54,21 @@ static __time64_t __cdecl ProbeTime64(__time64_t* out) {
   return now;
 }
 
+#if defined(_WIN64)
 Time64Fn __imp__time64 = ProbeTime64;
+#else
+// On x86 the runtime's time_t has 32 bits: the product imports _time32, whose
+// slot is __imp___time32 (every C name there gets a leading underscore).
+typedef __time32_t(__cdecl* Time32Fn)(__time32_t*);
+
+static __time32_t __cdecl ProbeTime32(__time32_t* out) {
+  __time32_t now = static_cast<__time32_t>(ProbeTime64(NULL));
+  if (out != NULL) *out = now;
+  return now;
+}
+
+Time32Fn _imp___time32 = ProbeTime32;
+#endif
 }
 
 namespace {
