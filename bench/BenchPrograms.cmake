@@ -3,7 +3,7 @@
 # a stand-in engine that notes when it was started.
 set(WYK_BENCH_PAYLOADS ${CMAKE_BINARY_DIR}/bench-payload)
 foreach(profile realistic empty)
-  execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/bench/make_bench_payload.py
+  execute_process(COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/bench/make_bench_payload.py
                           ${WYK_BENCH_PAYLOADS}/${profile} ${profile} COMMAND_ERROR_IS_FATAL ANY)
   wyk_add_bootstrapper(wyk-bench-${profile} ${WYK_BENCH_PAYLOADS}/${profile})
 endforeach()

@@ -24,9 +24,11 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from payload_rows import CABINETS, ROWS  # noqa: E402
+
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
-CABINETS = ["sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"]
 RUNS = int(os.environ.get("WYK_BENCH_RUNS", "9"))
 
 IN_CREATE, IN_CLOSE_WRITE = 0x100, 0x8
@@ -123,8 +125,8 @@ def copy_time(payload, target, command):
     return watch.seconds()
 
 
-CABINET_ROWS = {"TAVRO_CAB6": 107, "TAVRO_CAB9": 110, "TAVRO_CAB10": 111, "TAVRO_CAB7": 108,
-                "TAVRO_CAB11": 112}
+# type name -> resource id of each cabinet, in writing order
+CABINET_ROWS = {r.type_name: r.resource_id for r in ROWS if r.file_name in CABINETS}
 
 
 def cabinet_spans(image):

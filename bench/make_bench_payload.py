@@ -13,17 +13,19 @@ import os
 import random
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from payload_rows import CABINETS, PACKAGE, SERVICE_FILES  # noqa: E402
+
 MIB = 1024 * 1024
+# Cabinets in writing order (sd, ss, st, sj, sz); the service's package, then its cabinet.
 PROFILES = {
-    "realistic": {
-        "wyk1.7.0.msi": MIB // 2, "sd170000.cab": int(10.5 * MIB), "ss170000.cab": int(17.7 * MIB),
-        "st170000.cab": int(33.9 * MIB), "sj170000.cab": 16 * MIB, "sz170000.cab": 2048,
-        "au.msi": MIB // 5, "au.cab": MIB // 2,
-    },
+    "realistic": dict(zip([PACKAGE] + CABINETS + SERVICE_FILES,
+                          [MIB // 2, int(10.5 * MIB), int(17.7 * MIB), int(33.9 * MIB), 16 * MIB,
+                           2048, MIB // 5, MIB // 2])),
 }
 PROFILES["empty"] = dict(PROFILES["realistic"])
-for _cab in ("sd", "ss", "st", "sj", "sz"):
-    PROFILES["empty"][_cab + "170000.cab"] = 0
+for _cab in CABINETS:
+    PROFILES["empty"][_cab] = 0
 
 
 def content(name, size):

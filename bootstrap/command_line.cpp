@@ -1,9 +1,5 @@
 #include "bootstrap/command_line.h"
 
-bool AppendQuoted(BoundedText& out, const char* text) {
-  return out.AppendChar('"') && out.Append(text) && out.AppendChar('"');
-}
-
 bool ComposeMainCommandLine(BoundedText& out, const char* enginePath, const char* packagePath,
                             LanguageId language, const char* arguments) {
   out.Clear();

@@ -3,9 +3,9 @@
 #ifndef WYK_BOOTSTRAP_OPTIONS_H
 #define WYK_BOOTSTRAP_OPTIONS_H
 
-#include "bootstrap/bounded_text.h"
-#include "bootstrap/language.h"
-#include "bootstrap/product_constants.h"
+#include "base/bounded_text.h"
+#include "base/language.h"
+#include "base/product_constants.h"
 
 struct BootstrapOptions {
   BootstrapOptions() : silent(false), addLocalGiven(false) {}

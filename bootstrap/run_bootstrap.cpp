@@ -2,11 +2,13 @@
 
 #include <stdlib.h>
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
+#include "base/exit_codes.h"
+#include "base/language.h"
+#include "base/product_constants.h"
 #include "bootstrap/command_line.h"
-#include "bootstrap/language.h"
+#include "bootstrap/display_language.h"
 #include "bootstrap/options.h"
-#include "bootstrap/product_constants.h"
 #include "followon/public_runtime.h"
 #include "followon/update_service.h"
 #include "payload/cabinet_thread.h"
@@ -20,18 +22,14 @@
 
 namespace {
 
-// Written once at start, replaceable by "/lang=", then only read. The engine
-// path lives for the whole run in RunBootstrap's frame: no global object needs
-// constructing before the entry runs.
-LanguageId displayLanguage = kLanguageEnglish;
-
 const int kStringEngineTooOld = 4;
 
 int RefuseOldEngine(HMODULE module) {
-  char message[kLineCapacity];
-  message[0] = '\0';
-  LoadStringA(module, kStringEngineTooOld, message, sizeof(message));
-  MessageBoxA(NULL, message, "", MB_ICONERROR);
+  FixedText<kLineCapacity> message;
+  // LoadStringA always ends the text within the buffer; a missing string leaves it empty.
+  LoadStringA(module, kStringEngineTooOld, message.Data(), static_cast<int>(message.Capacity()));
+  message.AdoptWritten();
+  MessageBoxA(NULL, message.Text(), "", MB_ICONERROR);
   return kExitEngineTooOld;
 }
 
@@ -51,11 +49,22 @@ int FinishRun(HANDLE cabinetThread, int exitCode) {
   return exitCode;
 }
 
+int ExitCodeForCachePath(CachePathResult result) {
+  return result == kCachePathNoUserFolder ? kExitPathNotFound : kExitFilenameTooLong;
+}
+
 }  // namespace
+
+int ExitCodeOfEngineRun(const ChildRun& run) {
+  // An engine that cannot be started ends the run like a missing package.
+  return run.started ? static_cast<int>(run.exitCode) : kExitNoPackageOrNoStart;
+}
 
 int RunBootstrap(HMODULE module, int argc, char** argv) {
   RestrictDllSearchPath("");
-  displayLanguage = SelectDisplayLanguage();
+  // Chosen once here, replaceable by "/lang=", then only read. The run's texts
+  // all live in this frame: nothing global needs constructing before the entry.
+  LanguageId displayLanguage = SelectDisplayLanguage();
 
   BootstrapOptions options;
   // Options that do not fit are refused before anything is written.
@@ -67,11 +76,13 @@ int RunBootstrap(HMODULE module, int argc, char** argv) {
   if (!CheckInstallerEngineVersion()) return RefuseOldEngine(module);
 
   FixedText<kPathCapacity> packagePath;
-  CachePathResult pathResult = BuildPackagePath(packagePath, is64);
-  if (pathResult != kCachePathReady) return pathResult;
+  CachePathResult pathResult = CreateCacheFolderAndPackagePath(packagePath, is64);
+  if (pathResult != kCachePathReady) return ExitCodeForCachePath(pathResult);
 
+  // A missing row ends the run as a missing resource does: nothing is written.
   const PayloadResource* mainPackage = FindPayloadResource(kMainPackageId);
-  if (!ExtractResourceToFile(module, mainPackage->id, mainPackage->typeName, packagePath.Text())) {
+  if (mainPackage == 0 ||
+      !ExtractResourceToFile(module, mainPackage->id, mainPackage->typeName, packagePath.Text())) {
     return kExitNoPackageOrNoStart;
   }
 
@@ -85,14 +96,13 @@ int RunBootstrap(HMODULE module, int argc, char** argv) {
   }
 
   HANDLE cabinetThread = StartCabinetStaging(module);
-  int exitCode = static_cast<int>(RunAndWait(commandLine.Data()));
+  int exitCode = ExitCodeOfEngineRun(RunAndWait(commandLine.Data()));
 
-  char installStatus[kInstallStatusCapacity];
-  installStatus[0] = '\0';
-  ReadVendorString("InstallStatus", installStatus, sizeof(installStatus));
-  if (TextEquals(installStatus, "reinstall")) {
+  FixedText<kInstallStatusCapacity> installStatus;
+  ReadVendorString("InstallStatus", installStatus.Data(), installStatus.Capacity());
+  if (TextEquals(installStatus.Text(), "reinstall")) {
     ClearInstallStatus();
-    exitCode = static_cast<int>(RunAndWait(commandLine.Data()));
+    exitCode = ExitCodeOfEngineRun(RunAndWait(commandLine.Data()));
   }
 
   if (options.silent) {

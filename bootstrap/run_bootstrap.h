@@ -5,6 +5,12 @@
 
 #include <windows.h>
 
+#include "platform/process_runner.h"
+
 int RunBootstrap(HMODULE module, int argc, char** argv);
+
+// The process exit code a main-package engine run gives: the engine's own, or
+// 1 when it could not be started.
+int ExitCodeOfEngineRun(const ChildRun& run);
 
 #endif

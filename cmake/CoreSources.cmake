@@ -1,10 +1,10 @@
 # The decision code: plain functions that build both for Windows and natively.
 set(WYK_CORE_SOURCES
-  bootstrap/bounded_text.cpp
+  base/bounded_text.cpp
+  base/language.cpp
+  base/product_constants.cpp
   bootstrap/command_line.cpp
-  bootstrap/language.cpp
   bootstrap/options.cpp
-  bootstrap/product_constants.cpp
   diagnostics/log_stamp.cpp
   followon/followon_rules.cpp
   payload/cache_paths.cpp

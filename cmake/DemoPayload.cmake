@@ -23,22 +23,32 @@
 #
 # WYK_DEMO_REALISTIC_SIZES=ON fills the cabinets with incompressible data up to
 # the sizes of the release (10.5, 17.7, 33.9, 16.0 MiB and 2 KiB), for benchmarks.
-option(WYK_DEMO_REALISTIC_SIZES "Fill the demo cabinets to release sizes (about 79 MiB)" OFF)
 
 find_program(WYK_WIXL wixl REQUIRED)
 find_program(WYK_MSIBUILD msibuild REQUIRED)
 find_program(WYK_MSIINFO msiinfo REQUIRED)
 find_program(WYK_GCAB gcab REQUIRED)
-# The Debian interpreter on purpose: the scripts need nothing else, and a
-# Python from PATH may be another one.
-set(WYK_DEMO_PYTHON /usr/bin/python3 CACHE FILEPATH "Interpreter for the payload scripts")
+
+# The date the demo packages and the files in their cabinets carry, so that two
+# builds of one commit give the same bytes: SOURCE_DATE_EPOCH when set, else the
+# time of the checked-out commit, else a fixed date (2024-01-01, no git at hand).
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(WYK_DEMO_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git log -1 --format=%ct
+    WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/.. OUTPUT_VARIABLE WYK_DEMO_EPOCH
+    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT WYK_DEMO_EPOCH MATCHES "^[0-9]+$")
+  set(WYK_DEMO_EPOCH 1704067200)
+endif()
 
 set(WYK_DEMO_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/../resources/demo)
 get_filename_component(WYK_DEMO_SOURCE_DIR ${WYK_DEMO_SOURCE_DIR} ABSOLUTE)
 get_filename_component(WYK_DEMO_TOOLS_DIR ${CMAKE_CURRENT_LIST_DIR}/../tools ABSOLUTE)
 
-set(WYK_DEMO_PAYLOAD_NAMES
-  wyk1.7.0.msi sj170000.cab sd170000.cab ss170000.cab st170000.cab sz170000.cab au.msi au.cab)
+include(${CMAKE_CURRENT_LIST_DIR}/PayloadRows.cmake)
+set(WYK_DEMO_PAYLOAD_NAMES ${WYK_PAYLOAD_FILE_NAMES})
 set(WYK_DEMO_EXTRA_NAMES au-old.msi au-newer.msi qor.msi qor1041.MST qor2052.MST)
 
 # The programs the packages carry, statically linked so that they need nothing
@@ -47,7 +57,7 @@ function(_wyk_add_demo_programs)
   if(TARGET wyk_demo_cabinet_wait)
     return()
   endif()
-  set(static_flags -static -static-libgcc -s)
+  set(static_flags -static -static-libgcc -s -Wl,--no-insert-timestamp)
   add_library(wyk_demo_cabinet_wait SHARED ${WYK_DEMO_SOURCE_DIR}/cabinet_wait.c)
   set_target_properties(wyk_demo_cabinet_wait PROPERTIES PREFIX "" OUTPUT_NAME cabinet_wait
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/demo-programs)
@@ -89,17 +99,18 @@ function(wyk_add_demo_payload out_dir arch)
     if(WYK_DEMO_REALISTIC_SIZES OR ARG_REALISTIC)
       set(realistic --realistic)
     endif()
-    # Rebuilds the payload when the size option changes (written only on a change).
-    file(CONFIGURE OUTPUT ${out_dir}-options.txt CONTENT "arch=${arch} options=${realistic}\n")
+    # Rebuilds the payload when the size option or the date changes (written only on a change).
+    file(CONFIGURE OUTPUT ${out_dir}-options.txt
+         CONTENT "arch=${arch} options=${realistic} epoch=${WYK_DEMO_EPOCH}\n")
     add_custom_command(
       OUTPUT ${files} ${extra}
-      COMMAND ${WYK_DEMO_PYTHON} ${WYK_DEMO_TOOLS_DIR}/demo_payload.py
+      COMMAND ${WYK_PYTHON} ${WYK_DEMO_TOOLS_DIR}/demo_payload.py
               --source ${WYK_DEMO_SOURCE_DIR} --out ${out_dir} --extra ${out_dir}-extra
               --work ${out_dir}-work --arch ${arch}
               --cabinet-wait $<TARGET_FILE:wyk_demo_cabinet_wait>
               --tvaureg $<TARGET_FILE:wyk_demo_tvaureg>
               --wixl ${WYK_WIXL} --msibuild ${WYK_MSIBUILD} --msiinfo ${WYK_MSIINFO} --gcab ${WYK_GCAB}
-              ${realistic}
+              --epoch ${WYK_DEMO_EPOCH} ${realistic}
       DEPENDS ${sources} ${out_dir}-options.txt ${WYK_DEMO_TOOLS_DIR}/demo_payload.py ${WYK_DEMO_TOOLS_DIR}/demo_msi_storage.py
               wyk_demo_cabinet_wait wyk_demo_tvaureg
       COMMENT "Building the demo payload (${arch}) in ${out_dir}"

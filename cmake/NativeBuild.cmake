@@ -5,9 +5,6 @@ include(CTest)
 include(ExternalProject)
 
 option(WYK_CROSS_BUILDS "Build the Windows executables with mingw-w64" ON)
-option(WYK_BENCH "Build the benchmark variants (release-size payload) too" OFF)
-option(WYK_DEMO_REALISTIC_SIZES "Fill the demo payload's cabinets to release sizes (about 79 MiB)" OFF)
-set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: the demo payload built from source)")
 
 set(WYK_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
@@ -34,7 +31,7 @@ endif()
 
 if(WYK_CROSS_BUILDS)
   set(WYK_CROSS_ARGS -DCMAKE_BUILD_TYPE=MinSizeRel -DWYK_PAYLOAD_DIR=${WYK_PAYLOAD_DIR}
-                     -DWYK_DEMO_REALISTIC_SIZES=${WYK_DEMO_REALISTIC_SIZES})
+                     -DWYK_DEMO_REALISTIC_SIZES=${WYK_DEMO_REALISTIC_SIZES} -DWYK_PYTHON=${WYK_PYTHON})
   # The shipped product, with the test programs of its bitness: the Wine
   # suites run it under WoW64.
   ExternalProject_Add(wyk_i686
@@ -62,7 +59,13 @@ if(WYK_CROSS_BUILDS)
 
   include(${CMAKE_SOURCE_DIR}/cmake/StaticTests.cmake)
   include(${CMAKE_SOURCE_DIR}/cmake/WineTests.cmake)
+  include(${CMAKE_SOURCE_DIR}/cmake/ReleaseTests.cmake)
 endif()
+
+# The folders depend in one direction only; needs no Windows build.
+add_test(NAME static.layering COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/static/check_layering.py
+                                      ${CMAKE_SOURCE_DIR})
+set_tests_properties(static.layering PROPERTIES LABELS static TIMEOUT 60)
 
 # libFuzzer targets, built by clang in a project of their own; CI runs each briefly.
 find_program(WYK_CLANGXX clang++)
@@ -75,7 +78,8 @@ if(WYK_FUZZERS AND WYK_CLANGXX)
     BINARY_DIR ${WYK_FUZZ_BUILD}
     CMAKE_ARGS -DCMAKE_CXX_COMPILER=${WYK_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
     INSTALL_COMMAND "" BUILD_ALWAYS ON)
-  foreach(name options_fuzz registry_fuzz version_fuzz paths_fuzz log_stamp_fuzz)
+  include(${CMAKE_SOURCE_DIR}/cmake/FuzzTargets.cmake)
+  foreach(name IN LISTS WYK_FUZZ_TARGETS)
     set(work ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
     add_test(NAME fuzz.${name}
       COMMAND ${CMAKE_COMMAND} -E env UBSAN_OPTIONS=halt_on_error=1

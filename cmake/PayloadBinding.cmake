@@ -1,27 +1,20 @@
 # Binds a payload folder into a bootstrapper executable. The folder holds the
 # files under their cache names; every row is bound unless its id is listed
 # after OMIT (tests use that to build modules that lack a row).
-set(WYK_PAYLOAD_ROWS
-  "wyk1.7.0.msi|TAVRO_INSTALLER|101"
-  "sd170000.cab|TAVRO_CAB6|107"
-  "sj170000.cab|TAVRO_CAB7|108"
-  "ss170000.cab|TAVRO_CAB9|110"
-  "st170000.cab|TAVRO_CAB10|111"
-  "sz170000.cab|TAVRO_CAB11|112"
-  "au.msi|TAVRO_INSTALLER|1119"
-  "au.cab|TAVRO_INSTALLER|1120"
-)
+include(${CMAKE_CURRENT_LIST_DIR}/PayloadRows.cmake)
 
 function(wyk_add_bootstrapper name payload_dir)
   cmake_parse_arguments(ARG "" "" "OMIT" ${ARGN})
   set(rc ${CMAKE_BINARY_DIR}/${name}_payload.rc)
   set(content "// Generated: payload rows of ${name}\n#include \"bootstrapper.rc\"\nLANGUAGE 0x09, 0x01\n")
   set(depends "")
-  foreach(row IN LISTS WYK_PAYLOAD_ROWS)
-    string(REPLACE "|" ";" fields "${row}")
+  # Bound in the order of their ids, whatever order the table writes them in.
+  set(ids ${WYK_PAYLOAD_IDS})
+  list(SORT ids COMPARE NATURAL)
+  foreach(id IN LISTS ids)
+    string(REPLACE "|" ";" fields "${WYK_PAYLOAD_ROW_${id}}")
     list(GET fields 0 file)
     list(GET fields 1 type)
-    list(GET fields 2 id)
     if(NOT id IN_LIST ARG_OMIT)
       string(APPEND content "${id} ${type} \"${payload_dir}/${file}\"\n")
       list(APPEND depends ${payload_dir}/${file})

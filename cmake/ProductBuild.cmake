@@ -1,10 +1,7 @@
 # Windows build (mingw-w64): the bootstrapper executable with its resources.
 set(WYK_ARCH "i586" CACHE STRING "Architecture constant of the product build (i586 or amd64)")
-set(WYK_PAYLOAD_DIR "" CACHE PATH "Folder with the payload files to bind (empty: the demo payload built from source)")
 option(WYK_TEST_PROGRAMS "Also build the small Windows programs the Wine tests use" OFF)
 option(WYK_STUB_VARIANT "Also build the product without any payload row, to measure the bare program" OFF)
-
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(WYK_MANIFEST_ARCH "amd64")
@@ -12,18 +9,22 @@ else()
   set(WYK_MANIFEST_ARCH "X86")
 endif()
 configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}/resources/manifest.xml @ONLY)
+set(WYK_ORIGINAL_FILENAME "wyk-7-windows-${WYK_ARCH}.exe")
+configure_file(${CMAKE_SOURCE_DIR}/resources/version_values.h.in ${CMAKE_BINARY_DIR}/resources/version_values.h @ONLY)
 
 # The program's icon is drawn by a script at build time; every resource script
 # that includes bootstrapper.rc depends on it and on the other ordinary resources.
 set(WYK_ICON ${CMAKE_BINARY_DIR}/resources/bootstrapper.ico)
 add_custom_command(OUTPUT ${WYK_ICON}
-  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/make_icon.py ${WYK_ICON}
+  COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tools/make_icon.py ${WYK_ICON}
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/make_icon.py
   COMMENT "Drawing the program icon")
 set(WYK_RESOURCE_DEPENDS ${WYK_ICON}
   ${CMAKE_BINARY_DIR}/resources/manifest.xml
   ${CMAKE_SOURCE_DIR}/resources/bootstrapper.rc
-  ${CMAKE_SOURCE_DIR}/resources/strings.rc)
+  ${CMAKE_SOURCE_DIR}/resources/strings.rc
+  ${CMAKE_SOURCE_DIR}/resources/version.rc
+  ${CMAKE_BINARY_DIR}/resources/version_values.h)
 
 set(WYK_PLATFORM_SOURCES
   bootstrap/display_language.cpp
@@ -39,15 +40,19 @@ set(WYK_PLATFORM_SOURCES
   platform/installer_engine.cpp
   platform/process_runner.cpp
   platform/registry_key.cpp
+  platform/system_info.cpp
   platform/system_library.cpp
   platform/vendor_values.cpp
 )
 
 # Small and self-contained: no exceptions, no RTTI, static runtime, dead code dropped.
+# Reproducible: no link time stamp and no build folder in the image, so that
+# two builds of the same sources give the same bytes.
 set(WYK_PRODUCT_CXX_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -ffunction-sections -fdata-sections -Wall -Wextra -Werror)
+    -ffunction-sections -fdata-sections -Wall -Wextra -Werror
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 set(WYK_PRODUCT_LINK_FLAGS -static -static-libgcc -static-libstdc++ -mwindows
-    -Wl,--gc-sections -s)
+    -Wl,--gc-sections -s -Wl,--no-insert-timestamp)
 
 # The program's own entry replaces the runtime's start-up code (see win_main.cpp).
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -96,10 +101,9 @@ set(WYK_PRODUCT_NAME "wyk-7-windows-${WYK_ARCH}")
 wyk_add_bootstrapper(${WYK_PRODUCT_NAME} ${WYK_DEFAULT_PAYLOAD})
 if(WYK_STUB_VARIANT)
   wyk_add_bootstrapper(${WYK_PRODUCT_NAME}-stub ${WYK_DEFAULT_PAYLOAD}
-                       OMIT 101 107 108 110 111 112 1119 1120)
+                       OMIT ${WYK_PAYLOAD_IDS})
 endif()
 
-option(WYK_BENCH "Also build the benchmark variants and programs" OFF)
 if(WYK_BENCH)
   include(${CMAKE_SOURCE_DIR}/bench/BenchPrograms.cmake)
 endif()

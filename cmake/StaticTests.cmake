@@ -10,7 +10,7 @@ function(wyk_add_static_test name build_dir exe)
     set(payload ${CMAKE_BINARY_DIR}/${build_dir}/bound-payload)
   endif()
   add_test(NAME ${name}
-    COMMAND /usr/bin/python3 ${WYK_STATIC_CHECK}
+    COMMAND ${WYK_PYTHON} ${WYK_STATIC_CHECK}
             ${CMAKE_BINARY_DIR}/${build_dir}/${exe} --payload ${payload} ${ARGN})
   set_tests_properties(${name} PROPERTIES LABELS static TIMEOUT 120)
 endfunction()
@@ -19,4 +19,5 @@ endfunction()
 wyk_add_static_test(static.product_binary win-i686 wyk-7-windows-i586.exe)
 # The 64-bit builds carry the same resources, with the manifest's architecture "amd64".
 wyk_add_static_test(static.x64_i586_binary win-x64-i586 wyk-7-windows-i586.exe --x64)
-wyk_add_static_test(static.x64_amd64_binary win-x64-amd64 wyk-7-windows-amd64.exe --x64)
+wyk_add_static_test(static.x64_amd64_binary win-x64-amd64 wyk-7-windows-amd64.exe --x64
+                    --original-filename wyk-7-windows-amd64.exe)

@@ -8,7 +8,6 @@
 # made once per run, by the test that makes the prefix template; every module
 # then works in its own copy of the template with an X display of its own.
 set(WYK_WINE_DISPLAYS "88-99" CACHE STRING "X display numbers the Wine suites may use, as first-last")
-set(WYK_TEST_PYTHON /usr/bin/python3 CACHE FILEPATH "Debian's Python (with pefile) for the test scripts")
 set(WYK_WINE_TEST_ENV
   "WYK_BUILD_DIR=${CMAKE_BINARY_DIR}"
   "WYK_WINE_TEST_DIR=${CMAKE_BINARY_DIR}/wine-tests"
@@ -16,27 +15,25 @@ set(WYK_WINE_TEST_ENV
   "PYTHONDONTWRITEBYTECODE=1")
 
 add_test(NAME wine.prefix-template
-  COMMAND ${WYK_TEST_PYTHON} ${CMAKE_SOURCE_DIR}/tests/wine/wine_base.py make-template)
+  COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/wine/wine_base.py make-template)
 set_tests_properties(wine.prefix-template PROPERTIES
   FIXTURES_SETUP wyk_wine_template TIMEOUT 400 LABELS wine ENVIRONMENT "${WYK_WINE_TEST_ENV}")
 
-# wyk_add_wine_suite(<folder below tests/> <module> [TIMEOUT s] [LABELS ...] [NO_WINE])
-#   Runs tests/<folder>/test_<module>.py as the test <folder>.<module>. A suite
-#   that exits with 77 is reported as skipped (it prints why).
+# wyk_add_wine_suite(<folder below tests/> <module> [TIMEOUT s] [LABELS ...])
+#   Runs tests/<folder>/test_<module>.py as the test <folder>.<module>, after
+#   the template (which also chose the target). A suite that exits with 77 is
+#   reported as skipped (it prints why).
 function(wyk_add_wine_suite folder module)
-  cmake_parse_arguments(ARG "NO_WINE" "TIMEOUT" "LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
   set(name ${folder}.${module})
   add_test(NAME ${name}
-    COMMAND ${WYK_TEST_PYTHON} ${CMAKE_SOURCE_DIR}/tests/${folder}/test_${module}.py -v)
+    COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/${folder}/test_${module}.py -v)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 420)
   endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" SKIP_RETURN_CODE 77
-    ENVIRONMENT "${WYK_WINE_TEST_ENV}")
-  if(NOT ARG_NO_WINE)
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wyk_wine_template)
-  endif()
+    FIXTURES_REQUIRED wyk_wine_template ENVIRONMENT "${WYK_WINE_TEST_ENV}")
 endfunction()
 
 # Behaviour of the bootstrapper, with a recording stand-in for msiexec.exe.
@@ -59,7 +56,7 @@ endforeach()
 
 # End to end: the setup program bound with the demo payload, with Wine's own
 # msiexec doing the real installs.
-wyk_add_wine_suite(e2e msi_storage LABELS e2e TIMEOUT 60 NO_WINE)
+wyk_add_wine_suite(e2e msi_storage LABELS e2e TIMEOUT 60)
 foreach(module install rerun_and_failure cache_folders)
   wyk_add_wine_suite(e2e ${module} LABELS e2e TIMEOUT 900)
 endforeach()

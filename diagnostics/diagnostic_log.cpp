@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <time.h>
 
-#include "bootstrap/bounded_text.h"
-#include "bootstrap/product_constants.h"
+#include "base/bounded_text.h"
+#include "base/product_constants.h"
 #include "diagnostics/log_stamp.h"
 
 namespace {
@@ -24,9 +24,18 @@ bool ComposeLogPath(BoundedText& path) {
   return path.Append("tvusched.log");
 }
 
-void WriteAll(HANDLE file, const char* text, size_t length) {
-  DWORD written = 0;
-  WriteFile(file, text, static_cast<DWORD>(length), &written, NULL);
+// Writes until every byte is in the file; false at the first write that fails
+// or makes no progress, so the entry's remainder is dropped, never looped on.
+bool WriteCompletely(HANDLE file, const char* text, size_t length) {
+  while (length > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, text, static_cast<DWORD>(length), &written, NULL) || written == 0) {
+      return false;
+    }
+    text += written;
+    length -= written;
+  }
+  return true;
 }
 
 }  // namespace
@@ -43,7 +52,8 @@ void LogDiagnostic(const char* message) {
                             FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) return;
   SetFilePointer(file, 0, NULL, FILE_END);
-  WriteAll(file, prefix.Text(), prefix.Length());
-  WriteAll(file, message, BoundedLength(message, static_cast<size_t>(-1)));
+  if (WriteCompletely(file, prefix.Text(), prefix.Length())) {
+    WriteCompletely(file, message, BoundedLength(message, static_cast<size_t>(-1)));
+  }
   CloseHandle(file);
 }

@@ -1,17 +1,13 @@
 #include <windows.h>
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
+#include "base/exit_codes.h"
 #include "diagnostics/diagnostic_log.h"
-
-namespace {
-// Used when a failure leaves no error code behind: a fatal report must never
-// end the process as if it had succeeded.
-const DWORD kFallbackFatalCode = ERROR_FUNCTION_FAILED;
-}  // namespace
 
 void FatalApiError(const char* operation) {
   DWORD code = GetLastError();
-  if (code == 0) code = kFallbackFatalCode;
+  // A fatal report must never end the process as if it had succeeded.
+  if (code == 0) code = kExitFatalWithoutErrorCode;
 
   char* systemText = NULL;
   DWORD systemLength = FormatMessageA(

@@ -46,8 +46,7 @@ bool FormatLogStamp(BoundedText& out, const struct tm& t) {
 bool FormatLogPrefix(BoundedText& out, const struct tm* local) {
   out.Clear();
   if (local == 0) return false;
-  char stampBuffer[32];
-  BoundedText stamp(stampBuffer, sizeof(stampBuffer));
+  FixedText<32> stamp;
   if (!FormatLogStamp(stamp, *local)) return false;
   out.AppendChar('\n');
   out.Append(stamp.Text());

@@ -4,7 +4,7 @@
 
 #include <time.h>
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 
 // The 25 characters of the standard asctime form, but with the day always two
 // digits: "Tue Dec 08 00:14:17 2026\n". False (and an empty text) when a field

@@ -1,6 +1,6 @@
 #include "followon/followon_rules.h"
 
-#include "bootstrap/command_line.h"
+#include "base/bounded_text.h"
 
 const char kOldUpdateServiceRemovalArguments[] =
     " /x {6C1E2B90-3D4F-4A7B-9E21-0B5D8C3F7A42} /qn";

@@ -4,8 +4,8 @@
 
 #include <stddef.h>
 
-#include "bootstrap/bounded_text.h"
-#include "bootstrap/language.h"
+#include "base/bounded_text.h"
+#include "base/language.h"
 
 // "<home>\qor.msi"
 bool ComposeRuntimePackagePath(BoundedText& out, const char* kitHome);

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "bootstrap/bounded_text.h"
-#include "bootstrap/product_constants.h"
+#include "base/bounded_text.h"
+#include "base/product_constants.h"
 #include "followon/followon_rules.h"
 #include "platform/process_runner.h"
 #include "platform/vendor_values.h"

@@ -2,7 +2,7 @@
 #ifndef WYK_FOLLOWON_PUBLIC_RUNTIME_H
 #define WYK_FOLLOWON_PUBLIC_RUNTIME_H
 
-#include "bootstrap/language.h"
+#include "base/language.h"
 
 // True when anything (a folder too) exists under path.
 bool FileExists(const char* path);

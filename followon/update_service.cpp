@@ -2,10 +2,10 @@
 
 #include <shlobj.h>
 
-#include "bootstrap/bounded_text.h"
-#include "bootstrap/product_constants.h"
+#include "base/bounded_text.h"
+#include "base/product_constants.h"
 #include "followon/followon_rules.h"
-#include "payload/cache_folder.h"
+#include "platform/system_info.h"
 #include "payload/cache_paths.h"
 #include "payload/extract_resource.h"
 #include "payload/payload_resource.h"
@@ -15,27 +15,23 @@
 
 namespace {
 
-// "<folder><file name>" into a path; false when it does not fit.
-bool ComposeInFolder(BoundedText& out, const char* folder, const char* fileName) {
+// "<folder><file name of the row>" into a path; false when it does not fit.
+bool ComposeInFolder(BoundedText& out, const char* folder, const PayloadResource& row) {
   out.Clear();
-  return out.Append(folder) && out.Append(fileName);
-}
-
-int ExtractUpdateServiceFile(HMODULE module, WORD id, const char* path) {
-  const PayloadResource* row = FindPayloadResource(id);
-  return row == 0 ? 0 : ExtractResourceToFile(module, row->id, row->typeName, path);
+  return out.Append(folder) && out.Append(row.targetFileName);
 }
 
 }  // namespace
 
 bool NeedsOldUpdateServiceRemoval() {
-  char version[kLineCapacity];
-  ZeroMemory(version, sizeof(version));
-  if (!ReadUpdateServiceVersion(version, sizeof(version))) return false;
-  return IsOlderUpdateServiceVersion(version, sizeof(version));
+  // Read raw, so a value without a terminating zero must find zeros, not stale bytes.
+  FixedText<kLineCapacity> version;
+  ZeroMemory(version.Data(), version.Capacity());
+  if (!ReadUpdateServiceVersion(version.Data(), version.Capacity())) return false;
+  return IsOlderUpdateServiceVersion(version.Text(), version.Capacity());
 }
 
-DWORD RemoveOldUpdateService() {
+ChildRun RemoveOldUpdateService() {
   FixedText<kLineCapacity> engine;
   LocateMsiexec(engine);
   // The platform may write into the command line, so it gets a copy.
@@ -57,13 +53,16 @@ void InstallUpdateService(HMODULE module) {
   if (!GetUserDataFolder(userData) || userData.IsEmpty()) return;
   if (!ComposeUpdateServiceFolder(folder, userData.Text())) return;
   CreateDirectoryA(folder.Text(), NULL);
-  if (!ComposeInFolder(package, folder.Text(), "au.msi") ||
-      !ComposeInFolder(cabinet, folder.Text(), "au.cab")) {
+  // The table always holds both rows; a module may still lack their resources.
+  const PayloadResource* packageRow = FindPayloadResource(kUpdateServicePackageId);
+  const PayloadResource* cabinetRow = FindPayloadResource(kUpdateServiceCabinetId);
+  if (packageRow == 0 || cabinetRow == 0 || !ComposeInFolder(package, folder.Text(), *packageRow) ||
+      !ComposeInFolder(cabinet, folder.Text(), *cabinetRow)) {
     return;
   }
 
-  ExtractUpdateServiceFile(module, kUpdateServiceCabinetId, cabinet.Text());
-  if (!ExtractUpdateServiceFile(module, kUpdateServicePackageId, package.Text())) return;
+  ExtractResourceToFile(module, cabinetRow->id, cabinetRow->typeName, cabinet.Text());
+  if (!ExtractResourceToFile(module, packageRow->id, packageRow->typeName, package.Text())) return;
 
   if (NeedsOldUpdateServiceRemoval()) RemoveOldUpdateService();
 
@@ -72,10 +71,12 @@ void InstallUpdateService(HMODULE module) {
     RunAndWait(commandLine.Data());
   }
 
-  char commonFiles[MAX_PATH];
-  commonFiles[0] = '\0';
-  if (FAILED(SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, commonFiles))) return;
-  if (ComposeRegistrationCommandLine(commandLine, commonFiles, kProduct.buildString)) {
+  FixedText<MAX_PATH> commonFiles;
+  if (FAILED(SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, commonFiles.Data())) ||
+      !commonFiles.AdoptWritten()) {
+    return;
+  }
+  if (ComposeRegistrationCommandLine(commandLine, commonFiles.Text(), kProduct.buildString)) {
     RunAndWait(commandLine.Data());
   }
 }

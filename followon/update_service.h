@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include "platform/process_runner.h"
+
 // True when an installed update service older than 2.1.5.1 is recorded.
 bool NeedsOldUpdateServiceRemoval();
 
-// Removes the older update service; the engine's exit code or a start error.
-DWORD RemoveOldUpdateService();
+// Removes the older update service with the pumping wait.
+ChildRun RemoveOldUpdateService();
 
 // Stages au.cab and au.msi, removes an older service, installs the new one and
 // runs its registration tool.

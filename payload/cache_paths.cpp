@@ -21,7 +21,11 @@ bool AppendPackageFileName(BoundedText& path, const ProductConstants& product) {
 }
 
 bool AppendCabinetFileName(BoundedText& path, const char* baseName) {
-  return path.AppendChar('\\') && path.Append(baseName) && path.Append(".cab");
+  return AppendCacheFileName(path, baseName) && path.Append(".cab");
+}
+
+bool AppendCacheFileName(BoundedText& path, const char* fileName) {
+  return path.AppendChar('\\') && path.Append(fileName);
 }
 
 bool ComposeCabinetBaseName(BoundedText& out, const char* prefix, const ProductConstants& product) {

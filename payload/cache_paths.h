@@ -5,8 +5,8 @@
 #ifndef WYK_PAYLOAD_CACHE_PATHS_H
 #define WYK_PAYLOAD_CACHE_PATHS_H
 
-#include "bootstrap/bounded_text.h"
-#include "bootstrap/product_constants.h"
+#include "base/bounded_text.h"
+#include "base/product_constants.h"
 
 // The three folder levels below the user data folder, created one at a time.
 enum { kCacheFolderLevelCount = 3 };
@@ -18,6 +18,9 @@ bool AppendPackageFileName(BoundedText& path, const ProductConstants& product);
 
 // "\<base name>.cab"
 bool AppendCabinetFileName(BoundedText& path, const char* baseName);
+
+// "\<file name>", a file name as the payload table gives it.
+bool AppendCacheFileName(BoundedText& path, const char* fileName);
 
 // Two-letter prefix, the four cabinet version digit strings and a final "0":
 // "sd" gives "sd170000".

@@ -1,5 +1,6 @@
 #include "payload/extract_resource.h"
 
+#include "base/exit_codes.h"
 #include "diagnostics/diagnostic_log.h"
 
 namespace {
@@ -25,7 +26,7 @@ void HoldStagedFile(const char* path, const BY_HANDLE_FILE_INFORMATION& written)
   if (!GetFileInformationByHandle(held, &reopened) || !SameFile(written, reopened) ||
       reopened.nFileSizeHigh != written.nFileSizeHigh ||
       reopened.nFileSizeLow != written.nFileSizeLow) {
-    SetLastError(ERROR_FILE_INVALID);
+    SetLastError(kExitFatalStagedFileSwapped);
     FatalApiError("Installer : Wrapper.OpenForReading ");
   }
 }
@@ -52,7 +53,7 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
     }
     // A write that makes no progress would loop for ever: count it as a failure.
     if (count == 0) {
-      SetLastError(ERROR_WRITE_FAULT);
+      SetLastError(kExitFatalWriteNoProgress);
       FatalApiError("Installer : Wrapper.WriteFile (In small chunks) ");
     }
     written += count;

@@ -18,10 +18,11 @@ struct PayloadResource {
   PayloadWriter writer;
 };
 
-// The rows in the order in which a run writes them.
+// The rows of payload/payload_rows.def, in the order in which a run writes them.
 extern const PayloadResource kPayloadResources[];
 extern const size_t kPayloadResourceCount;
 
+// The rows that the program looks up by id; the table must hold them.
 enum PayloadResourceId {
   kMainPackageId = 101,
   kUpdateServicePackageId = 1119,

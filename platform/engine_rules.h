@@ -2,7 +2,7 @@
 #ifndef WYK_PLATFORM_ENGINE_RULES_H
 #define WYK_PLATFORM_ENGINE_RULES_H
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 
 // The engine library's file version words: high = major<<16 | minor,
 // low = build<<16 | revision. Accepted from 2.0.2600.0 on.

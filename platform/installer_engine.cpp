@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-#include "bootstrap/product_constants.h"
+#include "base/product_constants.h"
 #include "platform/engine_rules.h"
+#include "platform/system_info.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -51,14 +52,6 @@ int CheckInstallerEngineVersion() {
   DWORD low = 0;
   if (!ReadEngineFileVersion(enginePath.Text(), high, low)) return 0;
   return IsEngineVersionAccepted(high, low) ? 1 : 0;
-}
-
-bool IsServer2003Family() {
-  OSVERSIONINFOA info;
-  ZeroMemory(&info, sizeof(info));
-  info.dwOSVersionInfoSize = sizeof(info);
-  GetVersionExA(&info);
-  return info.dwMajorVersion == 5 && info.dwMinorVersion == 2;
 }
 
 int LocateMsiexec(BoundedText& path) {

@@ -2,14 +2,11 @@
 #ifndef WYK_PLATFORM_INSTALLER_ENGINE_H
 #define WYK_PLATFORM_INSTALLER_ENGINE_H
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 
 // 1 when the engine library msi.dll in the system directory is 2.0.2600.0 or
 // newer; 0 when it is older or its version cannot be read.
 int CheckInstallerEngineVersion();
-
-// True when the system reports version 5.2 (the Server 2003 family).
-bool IsServer2003Family();
 
 // Fills path with the full path of msiexec.exe: the system directory on 5.2,
 // else the "InstallerLocation" folder. 0 when the folder is not found or the

@@ -17,26 +17,33 @@ bool StartChild(const char* application, char* commandLine, PROCESS_INFORMATION&
   return true;
 }
 
-}  // namespace
-
-DWORD RunAndWait(char* commandLine) {
-  DWORD result = 1;
-  PROCESS_INFORMATION process;
-  if (!StartChild(NULL, commandLine, process)) return 1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &result);
-  CloseHandle(process.hProcess);
-  return result;
+ChildRun NotStarted() {
+  ChildRun run = {false, 0, GetLastError()};
+  return run;
 }
 
-DWORD RunAndWaitPumping(const char* application, char* argumentText) {
-  DWORD result = 0;
+// The exit code stays as preset when the platform cannot give it.
+ChildRun Finished(HANDLE process, DWORD presetExitCode) {
+  ChildRun run = {true, presetExitCode, 0};
+  GetExitCodeProcess(process, &run.exitCode);
+  CloseHandle(process);
+  return run;
+}
+
+}  // namespace
+
+ChildRun RunAndWait(char* commandLine) {
   PROCESS_INFORMATION process;
-  if (!StartChild(application, argumentText, process)) return GetLastError();
+  if (!StartChild(NULL, commandLine, process)) return NotStarted();
+  WaitForSingleObject(process.hProcess, INFINITE);
+  return Finished(process.hProcess, 1);
+}
+
+ChildRun RunAndWaitPumping(const char* application, char* argumentText) {
+  PROCESS_INFORMATION process;
+  if (!StartChild(application, argumentText, process)) return NotStarted();
   WaitPumpingMessages(process.hProcess);
-  GetExitCodeProcess(process.hProcess, &result);
-  CloseHandle(process.hProcess);
-  return result;
+  return Finished(process.hProcess, 0);
 }
 
 int WaitPumpingMessages(HANDLE handle) {

@@ -1,6 +1,6 @@
 #include "platform/registry_key.h"
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 #include "platform/registry_rules.h"
 #include "platform/system_library.h"
 

@@ -1,6 +1,6 @@
 #include "platform/registry_rules.h"
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 
 bool IsTerminatedStringData(unsigned long type, const unsigned char* data, size_t size,
                             size_t capacity) {

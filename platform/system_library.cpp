@@ -1,7 +1,7 @@
 #include "platform/system_library.h"
 
-#include "bootstrap/bounded_text.h"
-#include "bootstrap/product_constants.h"
+#include "base/bounded_text.h"
+#include "base/product_constants.h"
 #include "diagnostics/diagnostic_log.h"
 
 namespace {

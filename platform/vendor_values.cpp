@@ -1,6 +1,6 @@
 #include "platform/vendor_values.h"
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 #include "platform/registry_key.h"
 
 namespace {

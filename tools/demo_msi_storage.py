@@ -22,6 +22,7 @@ import struct
 ENDOFCHAIN = 0xFFFFFFFE
 FREESECT = 0xFFFFFFFF
 FATSECT = 0xFFFFFFFD
+DIFSECT = 0xFFFFFFFC
 NOSTREAM = 0xFFFFFFFF
 SECTOR = 512
 MINI_SECTOR = 64
@@ -222,25 +223,36 @@ def write_compound_file(root):
     else:
         first_minifat, num_minifat = ENDOFCHAIN, 0
 
-    # The FAT describes itself as well: grow it until it covers every sector.
+    # The FAT describes itself and the DIFAT sectors as well (the header lists
+    # the first 109 FAT sectors, DIFAT sectors of 127 entries each the rest):
+    # grow both until the FAT covers every sector.
     per = SECTOR // 4
-    num_fat = 0
-    while (len(fat) + num_fat + per - 1) // per > num_fat:
+    num_fat = num_difat = 0
+    while True:
+        num_difat = max(0, -(-(num_fat - 109) // (per - 1)))
+        if (len(fat) + num_fat + num_difat + per - 1) // per <= num_fat:
+            break
         num_fat += 1
-    if num_fat > 109:
-        raise ValueError("file too large for a header-only DIFAT")
     fat_first = len(fat)
+    difat_first = fat_first + num_fat
     fat.extend([FATSECT] * num_fat)
+    fat.extend([DIFSECT] * num_difat)
     fat.extend([FREESECT] * (num_fat * per - len(fat)))
-    fat_bytes = struct.pack("<%dI" % len(fat), *fat)
-    big += fat_bytes
+    big += struct.pack("<%dI" % len(fat), *fat)
 
-    difat = list(range(fat_first, fat_first + num_fat)) + [FREESECT] * (109 - num_fat)
+    fat_sectors = list(range(fat_first, fat_first + num_fat))
+    for n in range(num_difat):
+        chunk = fat_sectors[109 + n * (per - 1):109 + (n + 1) * (per - 1)]
+        chunk += [FREESECT] * (per - 1 - len(chunk))
+        chunk.append(difat_first + n + 1 if n + 1 < num_difat else ENDOFCHAIN)
+        big += struct.pack("<%dI" % per, *chunk)
+
+    difat = fat_sectors[:109] + [FREESECT] * (109 - min(num_fat, 109))
     header = bytearray(SECTOR)
     header[0:8] = SIGNATURE
     struct.pack_into("<HHHHH", header, 24, 0x3E, 3, 0xFFFE, 9, 6)
     struct.pack_into("<IIIIIIIII", header, 40, 0, num_fat, first_dir, 0, MINI_CUTOFF,
-                     first_minifat, num_minifat, ENDOFCHAIN, 0)
+                     first_minifat, num_minifat, difat_first if num_difat else ENDOFCHAIN, num_difat)
     struct.pack_into("<109I", header, 76, *difat)
     return bytes(header) + bytes(big)
 
@@ -332,10 +344,65 @@ class StringPool:
                 table_stream_name("_StringData"): bytes(data)}
 
 
+class FileTime(int):
+    """A VT_FILETIME value: 100-nanosecond intervals since 1601-01-01 UTC."""
+
+    @classmethod
+    def from_unix(cls, seconds):
+        return cls((seconds + 11644473600) * 10000000)
+
+
+VT_I2, VT_I4, VT_LPSTR, VT_FILETIME = 2, 3, 30, 64
+
+
+def read_summary_information(data):
+    """The properties of a summary information stream as {pid: value}: the
+    inverse of summary_information for the types it writes."""
+    (section_offset,) = struct.unpack_from("<I", data, 44)
+    _size, count = struct.unpack_from("<II", data, section_offset)
+    codepage = 1252
+    raw = {}
+    for n in range(count):
+        pid, offset = struct.unpack_from("<II", data, section_offset + 8 + 8 * n)
+        raw[pid] = section_offset + offset
+    if 1 in raw:
+        codepage = struct.unpack_from("<H", data, raw[1] + 4)[0]
+    properties = {}
+    for pid, at in raw.items():
+        (kind,) = struct.unpack_from("<I", data, at)
+        if kind == VT_I2:
+            properties[pid] = struct.unpack_from("<H", data, at + 4)[0]
+        elif kind == VT_I4:
+            properties[pid] = struct.unpack_from("<i", data, at + 4)[0]
+        elif kind == VT_LPSTR:
+            (length,) = struct.unpack_from("<I", data, at + 4)
+            properties[pid] = data[at + 8:at + 8 + length].rstrip(b"\0").decode("cp%d" % codepage)
+        elif kind == VT_FILETIME:
+            properties[pid] = FileTime(struct.unpack_from("<Q", data, at + 4)[0])
+        else:
+            raise ValueError("summary property %d has type %d, which this reader does not know"
+                             % (pid, kind))
+    return codepage, properties
+
+
+# Summary property ids that differ from build to build unless they are fixed.
+PID_CREATE_DTM, PID_LASTSAVE_DTM = 12, 13
+
+
+def stamp_package(root, package_code, unix_time):
+    """Gives a package (a Storage) a fixed package code and fixed creation and
+    save dates, in place: the tools otherwise write a new code and the current
+    time on every build."""
+    codepage, properties = read_summary_information(root.children[SUMMARY_STREAM])
+    properties[PID_REVNUMBER] = package_code
+    properties[PID_CREATE_DTM] = properties[PID_LASTSAVE_DTM] = FileTime.from_unix(unix_time)
+    root.children[SUMMARY_STREAM] = summary_information(codepage, properties)
+
+
 def summary_information(codepage, properties):
-    """A summary information property set. properties: {pid: int or str}.
-    Strings are VT_LPSTR in the given code page; ints are VT_I4, except the
-    code page itself (pid 1), which is VT_I2."""
+    """A summary information property set. properties: {pid: int, str or FileTime}.
+    Strings are VT_LPSTR in the given code page; FileTime values VT_FILETIME;
+    ints are VT_I4, except the code page itself (pid 1), which is VT_I2."""
     body = bytearray()
     offsets = []
     items = sorted(properties.items())
@@ -346,6 +413,8 @@ def summary_information(codepage, properties):
         offsets.append((pid, header_len + len(body)))
         if pid == 1:
             body += struct.pack("<IhH", 2, value if value < 0x8000 else value - 0x10000, 0)
+        elif isinstance(value, FileTime):
+            body += struct.pack("<IQ", VT_FILETIME, value)
         elif isinstance(value, int):
             body += struct.pack("<Ii", 3, value)
         else:

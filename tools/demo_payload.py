@@ -17,6 +17,10 @@ Extra folder (packages that only the end-to-end checks use):
 Tools: wixl (databases), msibuild (table edits), msiinfo (reading properties),
 gcab (cabinets); demo_msi_storage.py writes the transforms and embeds them,
 which no tool here can do.
+
+Reproducible: the same sources and --epoch give the same bytes. The packages
+get fixed package codes and the epoch as their dates, and every file packed
+into a cabinet carries the epoch as its time (in UTC).
 """
 import argparse
 import fcntl
@@ -33,6 +37,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_msi_storage as storage  # noqa: E402
 
 MIB = 1024 * 1024
+DEFAULT_EPOCH = int(os.environ.get("SOURCE_DATE_EPOCH", "1704067200"))
 
 # Media table of the kit: disk, cabinet, the files (by File key) in sequence order.
 KIT_MEDIA = [
@@ -73,6 +78,17 @@ SERVICES = {
                  True, False),
 }
 
+# Package codes (summary revision number): one per distinct package, fixed so
+# that a build gives the same bytes every time. A package whose content changes
+# in a release must get a new one.
+PACKAGE_CODES = {
+    "kit": "{D4A1C6E2-7B3F-4E58-9A0C-1F2E3D4C5B61}",
+    "qor": "{D4A1C6E2-7B3F-4E58-9A0C-1F2E3D4C5B62}",
+    "au": "{D4A1C6E2-7B3F-4E58-9A0C-1F2E3D4C5B63}",
+    "au-old": "{D4A1C6E2-7B3F-4E58-9A0C-1F2E3D4C5B64}",
+    "au-newer": "{D4A1C6E2-7B3F-4E58-9A0C-1F2E3D4C5B65}",
+}
+
 
 class Builder:
     def __init__(self, args):
@@ -83,19 +99,24 @@ class Builder:
         self.win64 = "yes" if args.arch == "x64" else "no"
         self.program_files = "ProgramFiles64Folder" if args.arch == "x64" else "ProgramFilesFolder"
         self.common_files = "CommonFiles64Folder" if args.arch == "x64" else "CommonFilesFolder"
+        self.epoch = args.epoch
 
     # -- helpers --------------------------------------------------------------
 
     def run(self, *cmd, cwd=None):
+        # The cabinet tools turn file times into local dates: UTC gives every
+        # builder the same ones.
         result = subprocess.run(list(cmd), cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                text=True)
+                                text=True, env=dict(os.environ, TZ="UTC"))
         # wixl prints GLib warnings for attributes it ignores; only the exit code counts.
         if result.returncode != 0:
             sys.stderr.write(result.stdout)
             raise SystemExit("demo_payload: %s failed with exit code %d" % (cmd[0], result.returncode))
         return result.stdout
 
-    def wixl(self, wxs, out, defines):
+    def wixl(self, wxs, out, defines, package):
+        """Builds a package with the fixed code PACKAGE_CODES[package]; the files
+        it packs into an embedded cabinet are dated copies (see dated)."""
         # wixl looks for source files relative to its working folder and
         # refuses absolute names: run it in the scratch folder, relative paths.
         cmd = [self.args.wixl, "-a", self.arch, "-o", os.path.abspath(out)]
@@ -104,6 +125,28 @@ class Builder:
                 value = os.path.relpath(value, self.work)
             cmd += ["-D", "%s=%s" % (key, value)]
         self.run(*cmd, os.path.abspath(wxs), cwd=self.work)
+        self.stamp(out, package)
+
+    def stamp(self, msi, package):
+        root = storage.read_compound_file(open(msi, "rb").read())
+        storage.stamp_package(root, PACKAGE_CODES[package], self.epoch)
+        write_if_changed(msi, storage.write_compound_file(root))
+
+    def dated(self, path):
+        """A copy of a file or folder in the scratch folder, every file dated
+        with the epoch (the originals keep their times: the build compares them)."""
+        copy = os.path.join(self.work, "dated", os.path.basename(path))
+        if os.path.isdir(path):
+            shutil.rmtree(copy, ignore_errors=True)
+            shutil.copytree(path, copy)
+            files = [os.path.join(copy, name) for name in os.listdir(copy)]
+        else:
+            os.makedirs(os.path.dirname(copy), exist_ok=True)
+            shutil.copyfile(path, copy)
+            files = [copy]
+        for name in files:
+            os.utime(name, (self.epoch, self.epoch))
+        return copy
 
     def properties(self, msi):
         text = self.run(self.args.msiinfo, "export", msi, "Property")
@@ -131,6 +174,7 @@ class Builder:
         os.makedirs(folder)
         for name, path in files:
             shutil.copyfile(path, os.path.join(folder, name))
+            os.utime(os.path.join(folder, name), (self.epoch, self.epoch))
         temp = os.path.abspath(out) + ".tmp"
         if os.path.exists(temp):
             os.remove(temp)
@@ -182,10 +226,11 @@ class Builder:
         pack = os.path.join(self.work, "runtime.pak")
         with open(pack, "wb") as f:
             f.write(b"Tavro runtime placeholder pack\r\n" + self.filler("runtime.pak", pack_size))
+        os.utime(pack, (self.epoch, self.epoch))
         qor = os.path.join(self.work, "qor.msi")
         self.wixl(os.path.join(self.source, "qor.wxs"), qor, {
             "ProgramFilesFolder": self.program_files, "Win64": self.win64,
-            "ContentDir": os.path.join(self.source, "content"), "RuntimePack": pack})
+            "ContentDir": self.dated(os.path.join(self.source, "content")), "RuntimePack": pack}, "qor")
         for lang in (1041, 2052):
             mst = os.path.join(self.work, "qor%d.MST" % lang)
             with open(mst, "wb") as f:
@@ -200,7 +245,7 @@ class Builder:
             "ContentDir": os.path.join(self.source, "content"), "ArchiveDir": archives,
             "QorMsi": qor, "Qor1041Mst": os.path.join(self.work, "qor1041.MST"),
             "Qor2052Mst": os.path.join(self.work, "qor2052.MST"),
-            "CabinetWaitDll": os.path.abspath(self.args.cabinet_wait)})
+            "CabinetWaitDll": os.path.abspath(self.args.cabinet_wait)}, "kit")
 
         # wixl knows no component conditions.
         queries = ["UPDATE `Component` SET `Condition` = 'WYKRERUN = \"1\" AND NOT Installed' "
@@ -228,6 +273,7 @@ class Builder:
             self.cabinet(os.path.join(out_dir, cab), [(key, sources[key]) for key in keys])
 
         root = storage.read_compound_file(open(base, "rb").read())
+        storage.stamp_package(root, PACKAGE_CODES["kit"], self.epoch)
         for lang in (1041, 2052):
             root.children[str(lang)] = self.transform(
                 os.path.join(self.source, "transforms", "kit-%d.json" % lang), base)
@@ -243,7 +289,7 @@ class Builder:
             "ServiceCabinet": cabinet, "ServiceEmbedCab": "yes" if embedded else "no",
             "WithTool": "yes" if with_tool else "no",
             "CommonFilesFolder": self.common_files, "Win64": self.win64,
-            "TvaRegExe": os.path.abspath(self.args.tvaureg)})
+            "TvaRegExe": self.dated(os.path.abspath(self.args.tvaureg))}, name)
         publish(out, os.path.join(folder, name + ".msi"))
         if not embedded:
             self.cabinet(os.path.join(folder, cabinet), [("TvaRegExe", self.args.tvaureg)])
@@ -314,7 +360,7 @@ def inputs_digest(args):
         digest.update(os.path.relpath(path, args.source).encode() + b"\0")
         with open(path, "rb") as f:
             digest.update(hashlib.sha256(f.read()).digest())
-    digest.update(("%s %s" % (args.arch, args.realistic)).encode())
+    digest.update(("%s %s %d" % (args.arch, args.realistic, args.epoch)).encode())
     return digest.hexdigest()
 
 
@@ -354,6 +400,9 @@ def main():
     parser.add_argument("--cabinet-wait", required=True, help="the custom action DLL")
     parser.add_argument("--tvaureg", required=True, help="the registration tool")
     parser.add_argument("--realistic", action="store_true", help="fill the cabinets to release sizes")
+    parser.add_argument("--epoch", type=int, default=DEFAULT_EPOCH,
+                        help="date of the packages and of the files in the cabinets, in seconds "
+                             "since 1970 (default: SOURCE_DATE_EPOCH, else 2024-01-01)")
     parser.add_argument("--wixl", default="wixl")
     parser.add_argument("--msibuild", default="msibuild")
     parser.add_argument("--msiinfo", default="msiinfo")

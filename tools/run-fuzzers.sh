@@ -8,7 +8,9 @@ seconds="${1:-600}"
 "$here/tools/setup-deps.sh" >/dev/null
 cmake -S "$here/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
-for target in options_fuzz registry_fuzz version_fuzz paths_fuzz log_stamp_fuzz; do
+targets=$(sed -n 's/^set(WYK_FUZZ_TARGETS \(.*\))$/\1/p' "$here/cmake/FuzzTargets.cmake")
+[ -n "$targets" ] || { echo "no fuzz targets found in cmake/FuzzTargets.cmake"; exit 1; }
+for target in $targets; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   log="$build/$target.log"

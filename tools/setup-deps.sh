@@ -11,6 +11,7 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth x11-utils
   msitools wixl gcab
   python3 python3-pefile inotify-tools libclang-rt-14-dev locales e2fsprogs
+  osslsigncode openssl ca-certificates imagemagick git
 )
 locales=(en_US.UTF-8 ja_JP.UTF-8 zh_CN.UTF-8)
 

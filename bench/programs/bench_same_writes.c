@@ -17,9 +17,13 @@ static const struct {
   WORD id;
   const char* name;
 } kRows[] = {
-    {"TAVRO_CAB6", 107, "sd170000.cab"}, {"TAVRO_CAB9", 110, "ss170000.cab"},
-    {"TAVRO_CAB10", 111, "st170000.cab"}, {"TAVRO_CAB7", 108, "sj170000.cab"},
-    {"TAVRO_CAB11", 112, "sz170000.cab"},
+/* The cabinets of the one payload table, in its (writing) order. */
+#define WYK_BENCH_ROW_kWrittenByMainSequence(type, id, name)
+#define WYK_BENCH_ROW_kWrittenByCabinetThread(type, id, name) {type, id, name},
+#define WYK_BENCH_ROW_kWrittenByUpdateService(type, id, name)
+#define WYK_PAYLOAD_ROW(writer, type, id, name) WYK_BENCH_ROW_##writer(type, id, name)
+#include "../../payload/payload_rows.def"
+#undef WYK_PAYLOAD_ROW
 };
 
 static HMODULE image;
@@ -27,7 +31,7 @@ static const char* target;
 
 static DWORD WINAPI WriteCabinets(LPVOID unused) {
   (void)unused;
-  for (int i = 0; i < 5; ++i) {
+  for (size_t i = 0; i < sizeof(kRows) / sizeof(kRows[0]); ++i) {
     HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(kRows[i].id), kRows[i].type);
     if (found == NULL) return 4;
     DWORD size = SizeofResource(image, found);

@@ -23,6 +23,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 from wine_base import (WINESERVER, XServer, base_env, copy_template,  # noqa: E402
                        display_numbers, end_wine, env_path, run_quietly, target, win_path)
+from payload_rows import CABINETS, PACKAGE  # noqa: E402
 
 PRODUCT_CODE_KIT = "{3A7C1E52-8B0D-4F6A-9C21-5E4D7B0A1F17}"
 PRODUCT_CODE_QOR = "{7D4B2C13-6E8F-4A0B-9D1C-2F3E4A5B6C71}"
@@ -37,14 +38,16 @@ VENDOR_KEY = r"Software\Orvale"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
 INSTALLER_KEY = r"Software\Microsoft\Windows\CurrentVersion\Installer"
 
-CABINETS = ["sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"]
-PAYLOAD_FILES = ["wyk1.7.0.msi"] + CABINETS
+PAYLOAD_FILES = [PACKAGE] + CABINETS
 
 # The program folder of the target's bitness ("Program Files (x86)" for the PE32).
 PROGRAM_FILES = target().program_files
 KIT_DIR = PROGRAM_FILES + "/Orvale/Tavro Development Kit 1.7.0"
 RUNTIME_DIR = PROGRAM_FILES + "/Orvale/Tavro Runtime 1.7.0"
 TOOL_DIR = PROGRAM_FILES + "/Common Files/Tavro/Tavro Update"
+
+
+config = env_path
 
 
 def built(name):

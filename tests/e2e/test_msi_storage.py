@@ -13,6 +13,9 @@ import demo_msi_storage as storage  # noqa: E402
 
 from e2e_support import built, target  # noqa: E402
 
+# The platform of the kit package the target build carries.
+TEMPLATE = "Template: %s;1033" % ("Intel" if target().pe32 else "x64")
+
 
 def msiinfo(*args):
     return subprocess.run(["msiinfo"] + list(args), check=True, stdout=subprocess.PIPE,
@@ -62,8 +65,37 @@ class PayloadPackage(unittest.TestCase):
         media = msiinfo("export", self.package, "Media").splitlines()[3:]
         self.assertEqual([row.split("\t")[3] for row in media],
                          ["sj170000.cab", "sd170000.cab", "ss170000.cab", "st170000.cab", "sz170000.cab"])
-        platform = "Intel" if target().pe32 else "x64"
-        self.assertIn("Template: %s;1033" % platform, msiinfo("suminfo", self.package))
+        self.assertIn(TEMPLATE, msiinfo("suminfo", self.package))
+
+    def rewritten(self, root):
+        """root written to a scratch package; its path."""
+        f = tempfile.NamedTemporaryFile(suffix=".msi", delete=False)
+        self.addCleanup(os.remove, f.name)
+        with f:
+            f.write(storage.write_compound_file(root))
+        return f.name
+
+    def test_package_larger_than_the_header_fat_list_reads_back_in_msitools(self):
+        # 109 FAT sectors in the header cover about 7 MiB; more needs DIFAT sectors.
+        big = bytes((i * 13) & 0xFF for i in range(9 * 1024 * 1024))
+        root = storage.read_compound_file(storage.write_compound_file(self.root))
+        root.children["Big"] = big
+        package = self.rewritten(root)
+        self.assertIn("Big", msiinfo("streams", package).split())
+        extracted = subprocess.run(["msiinfo", "extract", package, "Big"], check=True,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+        self.assertTrue(extracted == big, "the large stream does not read back")
+
+    def test_stamp_fixes_package_code_and_dates_and_keeps_the_rest(self):
+        root = storage.read_compound_file(storage.write_compound_file(self.root))
+        storage.stamp_package(root, "{01234567-89AB-CDEF-0123-456789ABCDEF}", 1704067200)
+        info = subprocess.run(["msiinfo", "suminfo", self.rewritten(root)], check=True,
+                              stdout=subprocess.PIPE, text=True, env=dict(os.environ, TZ="UTC")).stdout
+        self.assertIn("Revision number (UUID): {01234567-89AB-CDEF-0123-456789ABCDEF}", info)
+        self.assertIn("Created: Mon Jan  1 00:00:00 2024", info)
+        self.assertIn("Last saved: Mon Jan  1 00:00:00 2024", info)
+        self.assertIn(TEMPLATE, info)
+        self.assertIn("Subject: Tavro Development Kit 1.7.0", info)
 
     def test_language_transforms_are_embedded_storages_with_the_transform_class(self):
         for lang, name in ((1041, "Tavro 開発キット 1.7.0"), (2052, "Tavro 开发工具包 1.7.0")):

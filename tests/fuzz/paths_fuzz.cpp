@@ -1,5 +1,5 @@
 // Cache paths and the follow-on command lines from arbitrary folder texts.
-#include "bootstrap/product_constants.h"
+#include "base/product_constants.h"
 #include "followon/followon_rules.h"
 #include "fuzz_input.h"
 #include "payload/cache_paths.h"

@@ -6,6 +6,9 @@ import hashlib
 import os
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from payload_rows import SERVICE_FILES  # noqa: E402
+
 # file name -> size in bytes
 FILES = {
     "probe_0.bin": 0,
@@ -13,9 +16,9 @@ FILES = {
     "probe_8193.bin": 8193,
     "probe_20000.bin": 20000,
     "probe_cab6.bin": 700,
-    "au.msi": 3000,
-    "au.cab": 9000,
 }
+# The update service's package and cabinet under their cache names.
+FILES.update(zip(SERVICE_FILES, (3000, 9000)))
 
 
 def content(name, size):

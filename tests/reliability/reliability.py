@@ -16,10 +16,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import harness  # noqa: E402
 from harness import (CABINETS, PACKAGE, VENDOR_KEY, WineTestCase,  # noqa: E402
                      read_key_values, win_path)
+from payload_rows import SERVICE_FILES  # noqa: E402
 
 RUNTIME_KEY = "HKLM\\SOFTWARE\\Orvale\\Tavro Runtime Environment\\1.7.0"
 KIT_FILES = [PACKAGE] + CABINETS
-SERVICE_FILES = ["au.msi", "au.cab"]
 ERROR_SHARING_VIOLATION = 32
 ERROR_ACCESS_DENIED = 5
 ERROR_DISK_FULL = 112

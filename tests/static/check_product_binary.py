@@ -2,12 +2,15 @@
 """Static check of a built bootstrapper executable: PE headers, imported
 libraries, manifest, icon group, string tables and payload rows.
 
-Usage: check_product_binary.py EXE [--payload DIR] [--x64]
+Usage: check_product_binary.py EXE [--payload DIR] [--x64] [--original-filename NAME]
 
   --payload DIR  folder of the payload files that were bound (default: the
                  folder "bound-payload" beside EXE)
   --x64          the executable is one of the 64-bit builds (machine AMD64,
                  PE32+, manifest architecture "amd64")
+  --original-filename NAME
+                 the file name the version resource must give (default
+                 wyk-7-windows-i586.exe; the amd64 product is wyk-7-windows-amd64.exe)
 
 Every group of checks runs and reports; the exit code is 1 if any failed.
 Needs Debian's python3-pefile (run with /usr/bin/python3).
@@ -20,9 +23,13 @@ import xml.etree.ElementTree as ET
 
 import pefile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import payload_rows  # noqa: E402
+
 RT_ICON = 3
 RT_STRING = 6
 RT_GROUP_ICON = 14
+RT_VERSION = 16
 RT_MANIFEST = 24
 LANG_EN_US = 1033
 STRING_LANGUAGES = (1033, 1041, 2052)
@@ -37,17 +44,8 @@ ICON_IMAGES = [(size, bits) for bits in (4, 8, 32) for size in (48, 32, 24, 16)]
 ALLOWED_IMPORTS = {"kernel32", "user32", "advapi32", "shell32", "ole32", "msvcrt"}
 RUNTIME_DLL_PREFIXES = ("libgcc", "libstdc++", "libwinpthread")
 
-# (type name, id, file name in the payload folder)
-PAYLOAD_ROWS = [
-    ("TAVRO_INSTALLER", 101, "wyk1.7.0.msi"),
-    ("TAVRO_CAB6", 107, "sd170000.cab"),
-    ("TAVRO_CAB7", 108, "sj170000.cab"),
-    ("TAVRO_CAB9", 110, "ss170000.cab"),
-    ("TAVRO_CAB10", 111, "st170000.cab"),
-    ("TAVRO_CAB11", 112, "sz170000.cab"),
-    ("TAVRO_INSTALLER", 1119, "au.msi"),
-    ("TAVRO_INSTALLER", 1120, "au.cab"),
-]
+# (type name, id, file name in the payload folder), from the one payload table
+PAYLOAD_ROWS = [(r.type_name, r.resource_id, r.file_name) for r in payload_rows.ROWS]
 
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
@@ -330,11 +328,73 @@ def check_payload(res, payload_dir):
     return errors
 
 
+# The version resource, field by field (language 1033, Unicode).
+FILE_VERSION = (7, 0, 0, 147)
+PRODUCT_VERSION = (1, 7, 0, 147)
+VERSION_STRINGS = {
+    "CompanyName": "Orvale",
+    "FileDescription": "Tavro Development Kit 1.7.0 Setup",
+    "FileVersion": "7.0.0.147",
+    "ProductName": "Tavro Development Kit",
+    "ProductVersion": "1.7.0-b147",
+}
+# The only ordinary resource types; the payload rows are the named types.
+ORDINARY_TYPES = {RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST}
+
+
+def split_version(ms, ls):
+    return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+
+def check_version(pe, res, original_filename):
+    errors = []
+    others = sorted(k for k in res.tree if not isinstance(k, str) and k not in ORDINARY_TYPES)
+    if others:
+        errors.append("resource types %s beyond icon, strings, icon group, version and manifest" % others)
+    versions = res.names(RT_VERSION)
+    if list(versions) != [1] or list(versions[1]) != [LANG_EN_US]:
+        return errors + ["version resources are %s, expected id 1 in language 1033 only"
+                         % {k: sorted(v) for k, v in versions.items()}]
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+    if not fixed:
+        return errors + ["the version resource does not parse"]
+    fixed = fixed[0]
+    got = split_version(fixed.FileVersionMS, fixed.FileVersionLS)
+    if got != FILE_VERSION:
+        errors.append("file version is %s, expected %s" % (got, FILE_VERSION))
+    got = split_version(fixed.ProductVersionMS, fixed.ProductVersionLS)
+    if got != PRODUCT_VERSION:
+        errors.append("product version is %s, expected %s" % (got, PRODUCT_VERSION))
+    if fixed.FileType != 1 or fixed.FileFlags != 0:
+        errors.append("file type %d, flags 0x%x: expected an application (1) without flags"
+                      % (fixed.FileType, fixed.FileFlags))
+
+    tables, translations = {}, []
+    for info in pe.FileInfo[0] if getattr(pe, "FileInfo", None) else []:
+        for table in getattr(info, "StringTable", []):
+            tables[table.LangID.decode("ascii", "replace").lower()] = {
+                k.decode("utf-8", "replace"): v.decode("utf-8", "replace") for k, v in table.entries.items()}
+        for var in getattr(info, "Var", []):
+            translations += list(var.entry.values())
+    if list(tables) != ["040904b0"]:
+        return errors + ["string tables %s, expected exactly 040904b0 (US English, Unicode)" % sorted(tables)]
+    if translations != ["0x0409 0x04b0"]:
+        errors.append("translations %s, expected ['0x0409 0x04b0']" % translations)
+    wanted = dict(VERSION_STRINGS, OriginalFilename=original_filename)
+    strings = tables["040904b0"]
+    for key in sorted(set(wanted) | set(strings)):
+        if strings.get(key) != wanted.get(key):
+            errors.append("%s is %r, expected %r" % (key, strings.get(key), wanted.get(key)))
+    return errors
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description="Static check of a bootstrapper executable.")
     parser.add_argument("exe")
     parser.add_argument("--payload", help="folder of the bound payload files")
     parser.add_argument("--x64", action="store_true", help="a 64-bit build")
+    parser.add_argument("--original-filename", default="wyk-7-windows-i586.exe",
+                        help="file name the version resource gives")
     args = parser.parse_args(argv)
     payload_dir = args.payload or os.path.join(os.path.dirname(os.path.abspath(args.exe)), "bound-payload")
 
@@ -352,6 +412,7 @@ def main(argv):
         ("icon group", lambda: check_icon(res)),
         ("string tables", lambda: check_strings(res)),
         ("payload rows", lambda: check_payload(res, payload_dir)),
+        ("version resource", lambda: check_version(pe, res, args.original_filename)),
     ]
     failed = 0
     print("checking %s (payload %s)" % (args.exe, payload_dir))

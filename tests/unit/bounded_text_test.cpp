@@ -1,6 +1,6 @@
 // The bounded text is the only way the program copies, appends and formats
 // text, so its refusals are what keeps every fixed buffer intact.
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 
 #include <gtest/gtest.h>
 #include <limits.h>

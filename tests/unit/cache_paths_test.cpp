@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "bootstrap/product_constants.h"
+#include "base/product_constants.h"
 #include "payload/payload_resource.h"
 
 namespace {
@@ -129,4 +129,18 @@ TEST(PayloadResources, CabinetNumberGivesTypeAndIdAndThereIsNoCabinetEight) {
   EXPECT_EQ(nullptr, FindPayloadResource(109));
   EXPECT_EQ(nullptr, FindPayloadResource(0));
   EXPECT_STREQ(kProduct.packageResourceType, FindPayloadResource(kProduct.mainPackageResourceId)->typeName);
+}
+
+TEST(PayloadResources, CabinetFileNamesFollowTheProductsCabinetDigits) {
+  // The table names each cabinet's cache file; the product's digits must give the same name.
+  for (size_t i = 0; i < kPayloadResourceCount; ++i) {
+    const PayloadResource& row = kPayloadResources[i];
+    if (row.writer != kWrittenByCabinetThread) continue;
+    const std::string prefix(row.targetFileName, 2);
+    FixedText<16> baseName;
+    ASSERT_TRUE(ComposeCabinetBaseName(baseName, prefix.c_str(), kProduct));
+    FixedText<kPathCapacity> path;
+    ASSERT_TRUE(AppendCabinetFileName(path, baseName.Text()));
+    EXPECT_EQ(std::string("\\") + row.targetFileName, path.Text());
+  }
 }

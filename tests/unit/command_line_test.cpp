@@ -8,7 +8,7 @@
 
 #include "argv.h"
 #include "bootstrap/options.h"
-#include "bootstrap/product_constants.h"
+#include "base/product_constants.h"
 
 namespace {
 

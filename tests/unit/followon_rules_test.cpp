@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "bootstrap/product_constants.h"
+#include "base/product_constants.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "bootstrap/language.h"
+#include "base/language.h"
 
 #include <gtest/gtest.h>
 

@@ -24,6 +24,7 @@ import unittest
 from wine_base import (WINESERVER, XServer, base_env, copy_template, die_with_parent,
                        display_numbers, end_wine, env_path, hex_text, read_items,
                        read_key_values, run_quietly, target, win_path)
+from payload_rows import CABINETS, PACKAGE  # noqa: F401 (the suites take them from here)
 
 # Engine libraries and msiexec.exe in the system folder are Wine's own unless
 # a test asks for the file that lies there.
@@ -35,8 +36,6 @@ APP_DEFAULTS = "HKCU\\Software\\Wine\\AppDefaults"
 
 # What CreateProcess reports when the new process ends before its start-up is done.
 ERROR_INTERNAL_ERROR = 1359
-CABINETS = ["sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"]
-PACKAGE = "wyk1.7.0.msi"
 
 REG_SZ = 1
 REG_DWORD = 4

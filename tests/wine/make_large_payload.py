@@ -7,17 +7,13 @@ import os
 import random
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from payload_rows import CABINETS, PACKAGE, SERVICE_FILES  # noqa: E402
+
 MIB = 1024 * 1024
-SIZES = {
-    "wyk1.7.0.msi": 65536,
-    "sd170000.cab": 20 * MIB + 5,
-    "ss170000.cab": 28 * MIB + 8191,
-    "st170000.cab": 36 * MIB,
-    "sj170000.cab": 16 * MIB + 1,
-    "sz170000.cab": 2048,
-    "au.msi": 3000,
-    "au.cab": 1000,
-}
+# Cabinets in writing order (sd, ss, st, sj, sz); the service's package, then its cabinet.
+SIZES = dict(zip([PACKAGE] + CABINETS + SERVICE_FILES,
+                 [65536, 20 * MIB + 5, 28 * MIB + 8191, 36 * MIB, 16 * MIB + 1, 2048, 3000, 1000]))
 
 
 def content(name, size):

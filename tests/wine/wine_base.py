@@ -21,6 +21,9 @@ import sys
 import tempfile
 import time
 
+# The payload table's reader (tools/payload_rows.py) for every suite that imports this.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+
 WINE32 = os.environ.get("WYK_WINE32", "/usr/lib/wine/wine")
 WINE64 = os.environ.get("WYK_WINE64", "/usr/lib/wine/wine64")
 WINESERVER = os.environ.get("WYK_WINESERVER", "/usr/lib/wine/wineserver")

@@ -15,12 +15,13 @@
 #include <string.h>
 #include <time.h>
 
-#include "bootstrap/bounded_text.h"
-#include "bootstrap/product_constants.h"
+#include "base/bounded_text.h"
+#include "base/product_constants.h"
+#include "bootstrap/run_bootstrap.h"
 #include "diagnostics/diagnostic_log.h"
 #include "followon/public_runtime.h"
 #include "followon/update_service.h"
-#include "payload/cache_folder.h"
+#include "platform/system_info.h"
 #include "payload/extract_resource.h"
 #include "platform/installer_engine.h"
 #include "platform/process_runner.h"
@@ -410,7 +411,7 @@ void RunAndWaitVerb(char** a) {
   if (!text.Assign(Text(a[0]))) exit(94);
   memcpy(line, text.Text(), text.Length() + 1);
   DWORD begin = GetTickCount();
-  DWORD result = RunAndWait(line);
+  DWORD result = static_cast<DWORD>(ExitCodeOfEngineRun(RunAndWait(line)));
   DWORD elapsed = GetTickCount() - begin;
   Begin("run-and-wait");
   printf(" result=%lu elapsed_ms=%lu", result, elapsed);
@@ -517,7 +518,8 @@ void RunAndWaitPumpingVerb(char** a) {
   if (strcmp(mode, "plain") != 0) poster = CreateThread(NULL, 0, Poster, &plan, 0, NULL);
 
   DWORD begin = GetTickCount();
-  DWORD result = RunAndWaitPumping(application, argumentText);
+  ChildRun run = RunAndWaitPumping(application, argumentText);
+  DWORD result = run.started ? run.exitCode : run.startError;
   DWORD elapsed = GetTickCount() - begin;
 
   if (poster != NULL) {

@@ -21,9 +21,6 @@
 
 #include "../../wine/programs/engine_standin.h"
 
-static const char *const kKitFiles[] = {"wyk1.7.0.msi", "sd170000.cab", "ss170000.cab",
-                                        "st170000.cab", "sj170000.cab", "sz170000.cab"};
-static const char *const kServiceFiles[] = {"au.msi", "au.cab"};
 
 static int ReadEnv(const char *name, char *buffer, DWORD capacity) {
   DWORD n = GetEnvironmentVariableA(name, buffer, capacity);
@@ -54,6 +51,14 @@ static void ReadStaged(FILE *out, const char *folder, const char *name) {
   fprintf(out, "read.%s=%llu\n", name, total);
 }
 
+/* Reads every staged file of one list of the payload table, in its order. */
+static void ReadStagedFiles(FILE *out, const char *folder, int list) {
+  int i;
+  for (i = 0; kStandinFiles[i].name != NULL; ++i) {
+    if (kStandinFiles[i].lists & list) ReadStaged(out, folder, kStandinFiles[i].name);
+  }
+}
+
 static void Hold(const char *name) {
   char folder[MAX_PATH];
   char path[2 * MAX_PATH];
@@ -76,14 +81,13 @@ int main(void) {
   char folder[MAX_PATH];
   char name[MAX_PATH];
   FILE *out = NULL;
-  size_t i;
   if (ReadEnv("RELY_REPORT", reportPath, sizeof(reportPath))) out = fopen(reportPath, "ab");
   if (out == NULL) out = fopen("NUL", "wb");
   fprintf(out, "start=%lu\n", (unsigned long)GetCurrentProcessId());
   if (SplitPackage(commandLine, folder, name, sizeof(folder))) {
     fprintf(out, "package=%s\n", name);
     if (_stricmp(name, "au.msi") == 0) {
-      for (i = 0; i < 2; ++i) ReadStaged(out, folder, kServiceFiles[i]);
+      ReadStagedFiles(out, folder, kStandinServiceFile);
     } else {
       HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "HalvecWYKCabExtractWaitEvent");
       DWORD wait = WAIT_FAILED;
@@ -92,7 +96,7 @@ int main(void) {
         CloseHandle(event);
       }
       fprintf(out, "event=%s\n", wait == WAIT_OBJECT_0 ? "set" : "not set");
-      for (i = 0; i < 6; ++i) ReadStaged(out, folder, kKitFiles[i]);
+      ReadStagedFiles(out, folder, kStandinKitFile);
     }
     fflush(out);
     Hold(name);

@@ -7,6 +7,24 @@
 #include <stdio.h>
 #include <string.h>
 
+/* The staged files of the one payload table, in its (writing) order, each
+ * marked with the lists it belongs to; the table ends with a null name. */
+enum { kStandinKitFile = 1, kStandinCabinet = 2, kStandinServiceFile = 4 };
+#define kWrittenByMainSequence kStandinKitFile
+#define kWrittenByCabinetThread (kStandinKitFile | kStandinCabinet)
+#define kWrittenByUpdateService kStandinServiceFile
+static const struct {
+  int lists;
+  const char *name;
+} kStandinFiles[] = {
+#define WYK_PAYLOAD_ROW(writer, type, id, name) {writer, name},
+#include "../../../payload/payload_rows.def"
+#undef WYK_PAYLOAD_ROW
+    {0, NULL}};
+#undef kWrittenByMainSequence
+#undef kWrittenByCabinetThread
+#undef kWrittenByUpdateService
+
 /* Splits the quoted path after " /i " into its folder (with the trailing
  * backslash) and its file name; each buffer holds capacity bytes. */
 static inline int SplitPackage(const char *commandLine, char *folder, char *name, size_t capacity) {
@@ -32,18 +50,18 @@ static inline int SplitPackage(const char *commandLine, char *folder, char *name
 /* Each cabinet's size, or "missing": one "<label>.<name>=<size>" line per
  * cabinet, in writing order. */
 static inline void WriteSizes(FILE *out, const char *label, const char *folder) {
-  static const char *const kCabinets[5] = {
-      "sd170000.cab", "ss170000.cab", "st170000.cab", "sj170000.cab", "sz170000.cab"};
   int i;
-  for (i = 0; i < 5; ++i) {
+  for (i = 0; kStandinFiles[i].name != NULL; ++i) {
+    const char *name = kStandinFiles[i].name;
     char path[2 * MAX_PATH];
+    if ((kStandinFiles[i].lists & kStandinCabinet) == 0) continue;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    snprintf(path, sizeof(path), "%s%s", folder, kCabinets[i]);
+    snprintf(path, sizeof(path), "%s%s", folder, name);
     if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
       unsigned long long size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-      fprintf(out, "%s.%s=%llu\n", label, kCabinets[i], size);
+      fprintf(out, "%s.%s=%llu\n", label, name, size);
     } else {
-      fprintf(out, "%s.%s=missing\n", label, kCabinets[i]);
+      fprintf(out, "%s.%s=missing\n", label, name);
     }
   }
 }

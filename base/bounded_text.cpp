@@ -1,4 +1,4 @@
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 
 BoundedText::BoundedText(char* buffer, size_t capacity)
     : buffer_(buffer), capacity_(capacity), length_(0), fits_(true) {
@@ -99,4 +99,8 @@ bool TextEqualsIgnoreAsciiCase(const char* a, const char* b) {
   for (; *a != '\0' && LowerAscii(*a) == LowerAscii(*b); ++a, ++b) {
   }
   return LowerAscii(*a) == LowerAscii(*b);
+}
+
+bool AppendQuoted(BoundedText& out, const char* text) {
+  return out.AppendChar('"') && out.Append(text) && out.AppendChar('"');
 }

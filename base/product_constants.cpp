@@ -1,6 +1,6 @@
-#include "bootstrap/product_constants.h"
+#include "base/product_constants.h"
 
-#include "bootstrap/bounded_text.h"
+#include "base/bounded_text.h"
 
 const ProductConstants kProduct = {
     "wyk",

@@ -1,4 +1,4 @@
-#include "bootstrap/language.h"
+#include "base/language.h"
 
 LanguageId LanguageForUiLanguage(LanguageId uiLanguage) {
   if (uiLanguage == kLanguageChinesePrc) return kLanguageChinesePrc;

@@ -1,7 +1,7 @@
 // Display language rules of the kit: which interface languages map to which
 // installer transform, and which numbers "/lang=" may choose.
-#ifndef WYK_BOOTSTRAP_LANGUAGE_H
-#define WYK_BOOTSTRAP_LANGUAGE_H
+#ifndef WYK_BASE_LANGUAGE_H
+#define WYK_BASE_LANGUAGE_H
 
 typedef unsigned short LanguageId;
 
@@ -15,8 +15,5 @@ enum KnownLanguage {
 LanguageId LanguageForUiLanguage(LanguageId uiLanguage);
 
 bool IsAcceptedLanguage(LanguageId language);
-
-// The platform side: reads the user's interface language and maps it.
-LanguageId SelectDisplayLanguage();
 
 #endif

@@ -1,7 +1,7 @@
 // Build-time constants of this product build. The architecture comes from the
 // build (WYK_ARCH); everything else is fixed for release 1.7.0 of the kit.
-#ifndef WYK_BOOTSTRAP_PRODUCT_CONSTANTS_H
-#define WYK_BOOTSTRAP_PRODUCT_CONSTANTS_H
+#ifndef WYK_BASE_PRODUCT_CONSTANTS_H
+#define WYK_BASE_PRODUCT_CONSTANTS_H
 
 #ifndef WYK_ARCH
 #define WYK_ARCH "i586"
@@ -22,16 +22,6 @@ extern const ProductConstants kProduct;
 
 // True when the architecture names the 64-bit build (compared without regard to case).
 bool IsArchitecture64(const ProductConstants& product);
-
-// Exit codes that the run itself decides (the engine's own codes pass through unchanged).
-enum BootstrapExitCode {
-  kExitNoPackageOrNoStart = 1,
-  kExitPathNotFound = 3,            // the per-user data folder cannot be found
-  kExitFilenameTooLong = 206,       // a cache path does not fit the platform's path limit
-  kExitInvalidCommandLine = 1639,   // options or the composed command line too long
-  kExitEngineTooOld = -2,
-  kExitEngineNotFound = -3
-};
 
 // The platform's path limit, terminating zero included, and the room of every
 // command line, argument text and registry text.

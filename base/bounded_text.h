@@ -2,8 +2,8 @@
 // formatting of the program goes through here, so no write can pass the buffer's
 // end. A piece that does not fit is refused whole: the text keeps what it had,
 // and the refusal is remembered so a caller can check once after composing.
-#ifndef WYK_BOOTSTRAP_BOUNDED_TEXT_H
-#define WYK_BOOTSTRAP_BOUNDED_TEXT_H
+#ifndef WYK_BASE_BOUNDED_TEXT_H
+#define WYK_BASE_BOUNDED_TEXT_H
 
 #include <stddef.h>
 
@@ -60,5 +60,8 @@ bool ContainsText(const char* haystack, const char* needle);
 bool StartsWith(const char* text, const char* prefix);
 bool TextEquals(const char* a, const char* b);
 bool TextEqualsIgnoreAsciiCase(const char* a, const char* b);
+
+// Appends "\"<text>\"" to out. False when it does not fit.
+bool AppendQuoted(BoundedText& out, const char* text);
 
 #endif

@@ -1,0 +1,78 @@
+#include "platform/system_info.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "platform/system_library.h"
+
+namespace {
+
+// Written once by the first call, on the main thread before the cabinet thread starts.
+bool nt6Result = false;
+bool nt6Computed = false;
+
+typedef HRESULT(WINAPI* SHGetKnownFolderPathFn)(const GUID&, DWORD, HANDLE, PWSTR*);
+
+const GUID kFolderIdLocalAppDataLow = {
+    0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
+
+OSVERSIONINFOA ReadSystemVersion() {
+  OSVERSIONINFOA info;
+  ZeroMemory(&info, sizeof(info));
+  info.dwOSVersionInfoSize = sizeof(info);
+  GetVersionExA(&info);
+  return info;
+}
+
+}  // namespace
+
+bool IsNt6() {
+  if (nt6Computed) return nt6Result;
+  OSVERSIONINFOA info = ReadSystemVersion();
+  // Exactly 6, yet Windows 8, 10 and 11 take the LocalAppDataLow branch too:
+  // the manifest names only Vista and 7 as supported systems, and Windows
+  // reports 6.2 to a program that does not declare a later one. Adding a later
+  // system to the manifest would send those users to the roaming folder.
+  nt6Result = info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion == 6;
+  nt6Computed = true;
+  return nt6Result;
+}
+
+bool IsServer2003Family() {
+  OSVERSIONINFOA info = ReadSystemVersion();
+  return info.dwMajorVersion == 5 && info.dwMinorVersion == 2;
+}
+
+int GetLocalLowFolder(BoundedText& folder) {
+  HMODULE shell = LoadSystemLibrary("shell32.dll");
+  if (shell == NULL) return 0;
+  SHGetKnownFolderPathFn getKnownFolder =
+      LookUpFunction<SHGetKnownFolderPathFn>(shell, "SHGetKnownFolderPath");
+  PWSTR wide = NULL;
+  if (getKnownFolder == NULL || getKnownFolder(kFolderIdLocalAppDataLow, 0, NULL, &wide) != S_OK) {
+    FreeLibrary(shell);
+    return 0;
+  }
+  // A path that does not fit is refused rather than cut.
+  int converted = WideCharToMultiByte(CP_ACP, 0, wide, -1, folder.Data(),
+                                      static_cast<int>(folder.Capacity()), NULL, NULL);
+  DWORD conversionError = GetLastError();
+  CoTaskMemFree(wide);
+  FreeLibrary(shell);
+  if (converted == 0 || !folder.AdoptWritten()) {
+    folder.Clear();
+    // Kept for the caller: a folder too long for the path limit is not a missing one.
+    SetLastError(conversionError);
+    return 0;
+  }
+  return 1;
+}
+
+bool GetUserDataFolder(BoundedText& folder) {
+  folder.Clear();
+  if (IsNt6()) return GetLocalLowFolder(folder) == 1;
+  // The platform wants a buffer of the full path limit here.
+  FixedText<MAX_PATH> roaming;
+  if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, roaming.Data()))) return false;
+  return roaming.AdoptWritten() && folder.Assign(roaming.Text());
+}

@@ -1,0 +1,19 @@
+// What the program asks the platform about the system and the user's folders.
+#ifndef WYK_PLATFORM_SYSTEM_INFO_H
+#define WYK_PLATFORM_SYSTEM_INFO_H
+
+#include "base/bounded_text.h"
+
+// True on an NT-family system of major version 6; asked once per process.
+bool IsNt6();
+
+// True when the system reports version 5.2 (the Server 2003 family).
+bool IsServer2003Family();
+
+// The user's LocalAppDataLow folder; 1 on success.
+int GetLocalLowFolder(BoundedText& folder);
+
+// LocalAppDataLow on version 6 systems, else the roaming application data folder.
+bool GetUserDataFolder(BoundedText& folder);
+
+#endif
