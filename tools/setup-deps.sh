@@ -13,7 +13,7 @@ packages=(
   python3 python3-pefile inotify-tools libclang-rt-14-dev locales e2fsprogs
   osslsigncode openssl ca-certificates imagemagick git
 )
-locales=(en_US.UTF-8 ja_JP.UTF-8 zh_CN.UTF-8)
+locales=(en_US.UTF-8 ja_JP.UTF-8 zh_CN.UTF-8 zh_TW.UTF-8)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"

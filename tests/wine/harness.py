@@ -74,27 +74,14 @@ def module_name():
 
 
 def locale_env(name):
-    """Environment for a Unix locale such as "ja_JP.UTF-8", and a note on how
-    it was found. When the system lacks it, it is compiled with localedef into
-    the test folder; Wine itself only reads the name, so the tests check what
-    it reports either way."""
+    """Environment for a Unix locale such as "ja_JP.UTF-8", which
+    tools/setup-deps.sh generates: Wine derives the interface language from it."""
     wanted = name.lower().replace("-", "")
     listed = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL).stdout.decode("latin-1").split()
-    if any(entry.lower().replace("-", "") == wanted for entry in listed):
-        return {"LC_ALL": name}, "%s is installed" % name
-    folder = os.path.join(env_path("WYK_WINE_TEST_DIR"), "locales")
-    if not os.path.isdir(os.path.join(folder, name)):
-        language, _, charset = name.partition(".")
-        os.makedirs(folder, exist_ok=True)
-        made = subprocess.run(["localedef", "-i", language, "-f", charset or "UTF-8",
-                               os.path.join(folder, name)],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if made.returncode not in (0, 1) or not os.path.isdir(os.path.join(folder, name)):
-            return {"LC_ALL": name}, ("%s is not installed and localedef could not make it; "
-                                      "only Wine's reading of the name is used" % name)
-    return {"LC_ALL": name, "LOCPATH": folder}, \
-        "%s is not installed; compiled with localedef into %s" % (name, folder)
+    if not any(entry.lower().replace("-", "") == wanted for entry in listed):
+        raise AssertionError("the locale %s is missing: run tools/setup-deps.sh" % name)
+    return {"LC_ALL": name}
 
 
 class RunResult:
@@ -187,6 +174,8 @@ class FileEvents:
 class WineSession:
     """One prefix, one X server and one wineserver for one test module."""
 
+    debug = "-all"  # WINEDEBUG of every call
+
     def __init__(self, name):
         self.name = name
         self.target = target()
@@ -261,8 +250,8 @@ class WineSession:
 
     # ---- environment and calls ----------------------------------------------
     def env(self, extra=None, dll_overrides=None):
-        return base_env(self.prefix, self.xserver.display, dll_overrides=dll_overrides or (),
-                        extra=extra)
+        return base_env(self.prefix, self.xserver.display, self.debug,
+                        dll_overrides=dll_overrides or (), extra=extra)
 
     def call(self, argv, timeout=60, env=None, check=True):
         """Runs a Unix or Wine command with a time limit; ends Wine on overrun."""
