@@ -23,20 +23,11 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 from wine_base import (WINESERVER, XServer, base_env, copy_template,  # noqa: E402
                        display_numbers, end_wine, env_path, run_quietly, target, win_path)
-from payload_rows import CABINETS, PACKAGE  # noqa: E402
-
-PRODUCT_CODE_KIT = "{3A7C1E52-8B0D-4F6A-9C21-5E4D7B0A1F17}"
-PRODUCT_CODE_QOR = "{7D4B2C13-6E8F-4A0B-9D1C-2F3E4A5B6C71}"
-PRODUCT_CODE_AU = "{5B0D1A83-2C4E-4F6B-8A7D-9E0F1A2B3C81}"
-PRODUCT_CODE_AU_OLD = "{6C1E2B90-3D4F-4A7B-9E21-0B5D8C3F7A42}"
-PRODUCT_CODE_AU_NEWER = "{8E2F3B94-4D5A-4C6B-9E8F-0A1B2C3D4E91}"
-
-KIT_KEY = r"Software\Orvale\Tavro Development Kit\1.7.0"
-RUNTIME_KEY = r"Software\Orvale\Tavro Runtime Environment\1.7.0"
-UPDATE_KEY = r"Software\Orvale\Auto Update"
-VENDOR_KEY = r"Software\Orvale"
-UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
-INSTALLER_KEY = r"Software\Microsoft\Windows\CurrentVersion\Installer"
+from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
+                     PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
+from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
+                     KIT as KIT_KEY, RUNTIME as RUNTIME_KEY, UNINSTALL as UNINSTALL_KEY,
+                     VENDOR as VENDOR_KEY)
 
 PAYLOAD_FILES = [PACKAGE] + CABINETS
 

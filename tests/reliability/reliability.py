@@ -18,7 +18,7 @@ from harness import (CABINETS, PACKAGE, VENDOR_KEY, WineTestCase,  # noqa: E402
                      read_key_values, win_path)
 from payload_rows import SERVICE_FILES  # noqa: E402
 
-RUNTIME_KEY = "HKLM\\SOFTWARE\\Orvale\\Tavro Runtime Environment\\1.7.0"
+RUNTIME_KEY = harness.hklm(harness.product.RUNTIME)
 KIT_FILES = [PACKAGE] + CABINETS
 ERROR_SHARING_VIOLATION = 32
 ERROR_ACCESS_DENIED = 5

@@ -21,17 +21,19 @@ import tempfile
 import time
 import unittest
 
+import product
+
 from wine_base import (WINESERVER, XServer, base_env, copy_template, die_with_parent,
                        display_numbers, end_wine, env_path, hex_text, read_items,
                        read_key_values, run_quietly, target, win_path)
-from payload_rows import CABINETS, PACKAGE  # noqa: F401 (the suites take them from here)
+from product import CABINETS, INSTALLER, PACKAGE, VENDOR, hklm  # noqa: F401 (suites take them here)
 
 # Engine libraries and msiexec.exe in the system folder are Wine's own unless
 # a test asks for the file that lies there.
 SYSTEM_FILE_OVERRIDES = {"msi.dll": "msi=n", "msiexec.exe": "msiexec.exe=n"}
 
-INSTALLER_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer"
-VENDOR_KEY = "HKLM\\SOFTWARE\\Orvale"
+INSTALLER_KEY = hklm(INSTALLER)
+VENDOR_KEY = hklm(VENDOR)
 APP_DEFAULTS = "HKCU\\Software\\Wine\\AppDefaults"
 
 # What CreateProcess reports when the new process ends before its start-up is done.

@@ -150,7 +150,7 @@ class UpdateServiceGate(CommandLineTestCase):
     """After a successful install, with the runtime's version key present, the
     32-bit build installs the update service; a failed install and the 64-bit
     build never do."""
-    RUNTIME_KEY = VENDOR_KEY + "\\Tavro Runtime Environment\\1.7.0"
+    RUNTIME_KEY = harness.hklm(harness.product.RUNTIME)
 
     def setUp(self):
         super().setUp()

@@ -12,14 +12,14 @@ import sys
 import unittest
 
 import harness
+import product
 from harness import VENDOR_KEY, WineTestCase, hex_text
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
+from product import OLD_SERVICE_REMOVAL
 from wine_base import target
 
-KIT_KEY = VENDOR_KEY + "\\Tavro Development Kit\\1.7.0"
-RUNTIME_KEY = VENDOR_KEY + "\\Tavro Runtime Environment\\1.7.0"
-UPDATE_KEY = VENDOR_KEY + "\\Auto Update"
-OLD_SERVICE_REMOVAL = b" /x {6C1E2B90-3D4F-4A7B-9E21-0B5D8C3F7A42} /qn"
+KIT_KEY, RUNTIME_KEY, UPDATE_KEY = map(product.hklm, (product.KIT, product.RUNTIME,
+                                                      product.AUTO_UPDATE))
 
 
 def in_64_bit_view(key):
