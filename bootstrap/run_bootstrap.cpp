@@ -35,17 +35,13 @@ int RefuseOldEngine(HMODULE module) {
 
 // The cabinet thread runs beside the engine; a run never returns while it is
 // still writing, so no cabinet is left cut short in the cache folder.
-HANDLE StartCabinetStaging(HMODULE module) {
+void StartCabinetStaging(HMODULE module) {
   OpenCabinetsReadyEvent();  // held open until the process ends, never closed
-  DWORD threadId = 0;
-  return CreateThread(NULL, 0, CabinetExtractionThread, module, 0, &threadId);
+  StartCabinetThread(module);
 }
 
-int FinishRun(HANDLE cabinetThread, int exitCode) {
-  if (cabinetThread != NULL) {
-    WaitForSingleObject(cabinetThread, INFINITE);
-    CloseHandle(cabinetThread);
-  }
+int FinishRun(int exitCode) {
+  WaitForCabinetThread();
   return exitCode;
 }
 
@@ -95,7 +91,7 @@ int RunBootstrap(HMODULE module, int argc, char** argv) {
     return kExitInvalidCommandLine;
   }
 
-  HANDLE cabinetThread = StartCabinetStaging(module);
+  StartCabinetStaging(module);
   int exitCode = ExitCodeOfEngineRun(RunAndWait(commandLine.Data()));
 
   FixedText<kInstallStatusCapacity> installStatus;
@@ -111,5 +107,5 @@ int RunBootstrap(HMODULE module, int argc, char** argv) {
   }
 
   if (exitCode == 0 && IsRuntimeRegistered() && !is64) InstallUpdateService(module);
-  return FinishRun(cabinetThread, exitCode);
+  return FinishRun(exitCode);
 }

@@ -11,4 +11,10 @@ void LogDiagnostic(const char* message);
 // failing platform call.
 void FatalApiError(const char* operation);
 
+// Work that must be done before any fatal end, whichever thread fails: run by
+// the fatal report after its box, right before the process ends. One at a
+// time; null (the default) for none. Set it before a second thread starts.
+typedef void (*BeforeFatalEnd)();
+void SetBeforeFatalEnd(BeforeFatalEnd hook);
+
 #endif

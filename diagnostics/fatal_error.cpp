@@ -4,6 +4,12 @@
 #include "base/exit_codes.h"
 #include "diagnostics/diagnostic_log.h"
 
+namespace {
+BeforeFatalEnd beforeFatalEnd = NULL;
+}
+
+void SetBeforeFatalEnd(BeforeFatalEnd hook) { beforeFatalEnd = hook; }
+
 void FatalApiError(const char* operation) {
   DWORD code = GetLastError();
   // A fatal report must never end the process as if it had succeeded.
@@ -33,5 +39,6 @@ void FatalApiError(const char* operation) {
 
   if (systemText != NULL) LocalFree(systemText);
   if (block != NULL) LocalFree(block);
+  if (beforeFatalEnd != NULL) beforeFatalEnd();
   ExitProcess(code);
 }

@@ -9,6 +9,13 @@ namespace {
 const char kLeastKeptUpdateServiceVersion[] = "2.1.5.1";
 }
 
+bool IsAbsoluteKitHome(const char* kitHome) {
+  char first = kitHome[0];
+  bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+  if (letter) return kitHome[1] == ':' && kitHome[2] == '\\';
+  return first == '\\' && kitHome[1] == '\\' && kitHome[2] != '\0' && kitHome[2] != '\\';
+}
+
 bool ComposeRuntimePackagePath(BoundedText& out, const char* kitHome) {
   return ComposeKitHomeFilePath(out, kitHome, "qor.msi");
 }
@@ -63,13 +70,7 @@ bool ComposeRegistrationCommandLine(BoundedText& out, const char* commonFilesFol
   return out.Fits();
 }
 
-bool IsOlderUpdateServiceVersion(const char* recorded, size_t capacity) {
+bool IsOlderUpdateServiceVersion(const char* recorded, size_t capacity, TextOrder order) {
   if (BoundedLength(recorded, capacity) >= capacity) return false;
-  const unsigned char* a = reinterpret_cast<const unsigned char*>(recorded);
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(kLeastKeptUpdateServiceVersion);
-  while (*a != 0 && *a == *b) {
-    ++a;
-    ++b;
-  }
-  return *a < *b;
+  return order(recorded, kLeastKeptUpdateServiceVersion) < 0;
 }

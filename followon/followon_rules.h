@@ -7,6 +7,11 @@
 #include "base/bounded_text.h"
 #include "base/language.h"
 
+// True for a kit home the follow-on install may act in: "<letter>:\..." or
+// "\\<server>...". Anything else (empty, relative, drive-relative "C:kit",
+// rooted "\kit") would resolve against the current drive or folder.
+bool IsAbsoluteKitHome(const char* kitHome);
+
 // "<home>\qor.msi"
 bool ComposeRuntimePackagePath(BoundedText& out, const char* kitHome);
 
@@ -31,10 +36,13 @@ bool ComposeRegistrationCommandLine(BoundedText& out, const char* commonFilesFol
 // The removal arguments for the older update service; the line begins with a blank.
 extern const char kOldUpdateServiceRemovalArguments[];
 
+// A text order: below zero when a comes before b, zero when equal.
+typedef int (*TextOrder)(const char* a, const char* b);
+
 // True when a recorded update-service version (read raw into a buffer of
-// capacity bytes) is older than "2.1.5.1". Compared byte by byte, as text:
-// 2.1.10.0 counts as older. A buffer without a terminating zero is unreadable
-// and never asks for removal.
-bool IsOlderUpdateServiceVersion(const char* recorded, size_t capacity);
+// capacity bytes) comes before "2.1.5.1" in the given order: compared as text,
+// so 2.1.10.0 counts as older. The program passes the platform's collation. A
+// buffer without a terminating zero is unreadable and never asks for removal.
+bool IsOlderUpdateServiceVersion(const char* recorded, size_t capacity, TextOrder order);
 
 #endif

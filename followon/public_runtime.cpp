@@ -29,6 +29,9 @@ void InstallPublicRuntimeSilently(const char* enginePath, LanguageId language,
                                   const char* publicRuntimeFolder) {
   FixedText<kLineCapacity> kitHome;
   if (!ReadDevKitHome(kitHome.Data(), kitHome.Capacity()) || !kitHome.AdoptWritten()) return;
+  // A home that is not absolute counts as missing: run nothing, delete nothing
+  // (an empty one would point the deletions at the root of the current drive).
+  if (!IsAbsoluteKitHome(kitHome.Text())) return;
 
   FixedText<kLineCapacity> package;
   if (ComposeRuntimePackagePath(package, kitHome.Text()) && FileExists(package.Text())) {

@@ -21,6 +21,10 @@ bool ComposeInFolder(BoundedText& out, const char* folder, const PayloadResource
   return out.Append(folder) && out.Append(row.targetFileName);
 }
 
+// The platform's collation (it differs from byte order for "-", for letter
+// case and other signs), as the versions were always meant to be compared.
+int CollateLikeThePlatform(const char* a, const char* b) { return lstrcmpA(a, b); }
+
 }  // namespace
 
 bool NeedsOldUpdateServiceRemoval() {
@@ -28,7 +32,7 @@ bool NeedsOldUpdateServiceRemoval() {
   FixedText<kLineCapacity> version;
   ZeroMemory(version.Data(), version.Capacity());
   if (!ReadUpdateServiceVersion(version.Data(), version.Capacity())) return false;
-  return IsOlderUpdateServiceVersion(version.Text(), version.Capacity());
+  return IsOlderUpdateServiceVersion(version.Text(), version.Capacity(), CollateLikeThePlatform);
 }
 
 ChildRun RemoveOldUpdateService() {

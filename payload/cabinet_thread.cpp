@@ -2,6 +2,7 @@
 
 #include "base/bounded_text.h"
 #include "base/product_constants.h"
+#include "diagnostics/diagnostic_log.h"
 #include "payload/cache_folder.h"
 #include "payload/cache_paths.h"
 #include "payload/extract_resource.h"
@@ -17,6 +18,46 @@ int SignalCabinetsReady() {
   SetEvent(event);
   CloseHandle(event);
   return 1;
+}
+
+namespace {
+
+// Written by the main thread before the cabinet thread runs (it starts suspended).
+HANDLE cabinetThread = NULL;
+DWORD cabinetThreadId = 0;
+
+// A package already waits for the event: a failing cabinet thread sets it, so
+// the package goes on (and fails by itself) instead of waiting out its limit.
+// Any other failing thread lets the cabinet thread finish, so no cabinet is
+// left cut short. Both failing cannot deadlock: the cabinet thread never waits.
+void BeforeFatalEndOfRun() {
+  if (cabinetThread == NULL) return;
+  if (GetCurrentThreadId() == cabinetThreadId) {
+    SignalCabinetsReady();
+  } else {
+    WaitForSingleObject(cabinetThread, INFINITE);
+  }
+}
+
+}  // namespace
+
+bool StartCabinetThread(HMODULE module) {
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(NULL, 0, CabinetExtractionThread, module, CREATE_SUSPENDED, &threadId);
+  if (thread == NULL) return false;
+  cabinetThread = thread;
+  cabinetThreadId = threadId;
+  SetBeforeFatalEnd(BeforeFatalEndOfRun);
+  ResumeThread(thread);
+  return true;
+}
+
+void WaitForCabinetThread() {
+  if (cabinetThread == NULL) return;
+  WaitForSingleObject(cabinetThread, INFINITE);
+  SetBeforeFatalEnd(NULL);
+  CloseHandle(cabinetThread);
+  cabinetThread = NULL;
 }
 
 DWORD WINAPI CabinetExtractionThread(LPVOID module) {

@@ -17,4 +17,12 @@ int SignalCabinetsReady();
 // in order, then signals. Always returns 1.
 DWORD WINAPI CabinetExtractionThread(LPVOID module);
 
+// Starts CabinetExtractionThread; false when the thread cannot be created.
+// From then on a fatal error on the cabinet thread still sets the event, and
+// one on any other thread first waits until the cabinet thread has ended.
+bool StartCabinetThread(HMODULE module);
+
+// Waits until the cabinet thread has ended; returns at once when none runs.
+void WaitForCabinetThread();
+
 #endif

@@ -10,10 +10,9 @@ namespace {
 
 // Appends the three folder levels, creating each one as it is reached.
 CachePathResult CreateCacheFolder(BoundedText& path, bool is64, bool createUserFolder) {
-  path.Clear();
-  if (!GetUserDataFolder(path) || path.IsEmpty()) {
-    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? kCachePathTooLong : kCachePathNoUserFolder;
-  }
+  UserFolderResult found = FindUserDataFolder(path);
+  if (found == kUserFolderTooLong) return kCachePathTooLong;
+  if (found != kUserFolderFound) return kCachePathNoUserFolder;
   if (createUserFolder) CreateDirectoryA(path.Text(), NULL);
   for (int level = 0; level < kCacheFolderLevelCount; ++level) {
     if (!AppendCacheFolderLevel(path, level, kProduct, is64)) return kCachePathTooLong;

@@ -3,9 +3,20 @@
 #include "base/exit_codes.h"
 #include "diagnostics/diagnostic_log.h"
 
+StagedFileClosedHook stagedFileClosedHook = NULL;
+
 namespace {
 
 const DWORD kChunkSize = 8192;
+const char kIdentityOperation[] = "Installer : Wrapper.GetFileInformationByHandle ";
+
+// The identity the hold is checked against. A query that fails ends the run
+// with its own error: without it the file cannot be vouched for, and taking
+// zeros for an identity would call every such file swapped.
+void ReadIdentity(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
+  ZeroMemory(&identity, sizeof(identity));
+  if (!GetFileInformationByHandle(file, &identity)) FatalApiError(kIdentityOperation);
+}
 
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
@@ -22,8 +33,9 @@ void HoldStagedFile(const char* path, const BY_HANDLE_FILE_INFORMATION& written)
                             FILE_ATTRIBUTE_NORMAL, NULL);
   if (held == INVALID_HANDLE_VALUE) FatalApiError("Installer : Wrapper.OpenForReading ");
   BY_HANDLE_FILE_INFORMATION reopened;
+  ReadIdentity(held, reopened);
   // Between closing and reopening, the file must not have been swapped for another one.
-  if (!GetFileInformationByHandle(held, &reopened) || !SameFile(written, reopened) ||
+  if (!SameFile(written, reopened) ||
       reopened.nFileSizeHigh != written.nFileSizeHigh ||
       reopened.nFileSizeLow != written.nFileSizeLow) {
     SetLastError(kExitFatalStagedFileSwapped);
@@ -40,7 +52,9 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   // The bytes are read straight from the mapped image: nothing is copied.
   const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
 
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  // Reading attributes too: the identity query needs it on Windows.
+  HANDLE file = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, NULL, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) FatalApiError("Installer : Wrapper.CreateFile ");
 
   DWORD written = 0;
@@ -60,9 +74,9 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   }
 
   BY_HANDLE_FILE_INFORMATION identity;
-  ZeroMemory(&identity, sizeof(identity));
-  GetFileInformationByHandle(file, &identity);
+  ReadIdentity(file, identity);
   if (!CloseHandle(file)) FatalApiError("Installer : Wrapper.CloseHandle ");
+  if (stagedFileClosedHook != NULL) stagedFileClosedHook(path);
   HoldStagedFile(path, identity);
   return 1;
 }

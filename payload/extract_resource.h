@@ -9,4 +9,9 @@
 // through the fatal error report.
 int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const char* path);
 
+// Test seam: called with the path between closing a written file and reopening
+// it for holding, so a test can swap or change the file there. Null in the program.
+typedef void (*StagedFileClosedHook)(const char* path);
+extern StagedFileClosedHook stagedFileClosedHook;
+
 #endif

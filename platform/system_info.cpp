@@ -43,15 +43,15 @@ bool IsServer2003Family() {
   return info.dwMajorVersion == 5 && info.dwMinorVersion == 2;
 }
 
-int GetLocalLowFolder(BoundedText& folder) {
+UserFolderResult GetLocalLowFolder(BoundedText& folder) {
   HMODULE shell = LoadSystemLibrary("shell32.dll");
-  if (shell == NULL) return 0;
+  if (shell == NULL) return kUserFolderMissing;
   SHGetKnownFolderPathFn getKnownFolder =
       LookUpFunction<SHGetKnownFolderPathFn>(shell, "SHGetKnownFolderPath");
   PWSTR wide = NULL;
   if (getKnownFolder == NULL || getKnownFolder(kFolderIdLocalAppDataLow, 0, NULL, &wide) != S_OK) {
     FreeLibrary(shell);
-    return 0;
+    return kUserFolderMissing;
   }
   // A path that does not fit is refused rather than cut.
   int converted = WideCharToMultiByte(CP_ACP, 0, wide, -1, folder.Data(),
@@ -61,18 +61,24 @@ int GetLocalLowFolder(BoundedText& folder) {
   FreeLibrary(shell);
   if (converted == 0 || !folder.AdoptWritten()) {
     folder.Clear();
-    // Kept for the caller: a folder too long for the path limit is not a missing one.
-    SetLastError(conversionError);
-    return 0;
+    // A folder too long for the path limit is not a missing one.
+    return conversionError == ERROR_INSUFFICIENT_BUFFER ? kUserFolderTooLong : kUserFolderMissing;
   }
-  return 1;
+  return folder.IsEmpty() ? kUserFolderMissing : kUserFolderFound;
+}
+
+UserFolderResult FindUserDataFolder(BoundedText& folder) {
+  folder.Clear();
+  if (IsNt6()) return GetLocalLowFolder(folder);
+  // The platform wants a buffer of the full path limit here.
+  FixedText<MAX_PATH> roaming;
+  if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, roaming.Data())) ||
+      !roaming.AdoptWritten() || roaming.IsEmpty()) {
+    return kUserFolderMissing;
+  }
+  return folder.Assign(roaming.Text()) ? kUserFolderFound : kUserFolderTooLong;
 }
 
 bool GetUserDataFolder(BoundedText& folder) {
-  folder.Clear();
-  if (IsNt6()) return GetLocalLowFolder(folder) == 1;
-  // The platform wants a buffer of the full path limit here.
-  FixedText<MAX_PATH> roaming;
-  if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, roaming.Data()))) return false;
-  return roaming.AdoptWritten() && folder.Assign(roaming.Text());
+  return FindUserDataFolder(folder) == kUserFolderFound;
 }

@@ -10,10 +10,21 @@ bool IsNt6();
 // True when the system reports version 5.2 (the Server 2003 family).
 bool IsServer2003Family();
 
-// The user's LocalAppDataLow folder; 1 on success.
-int GetLocalLowFolder(BoundedText& folder);
+// Why a user folder lookup ended: the cause is kept where it happens, since
+// any later platform call may change the last-error value.
+enum UserFolderResult {
+  kUserFolderFound,
+  kUserFolderMissing,  // the platform cannot name it
+  kUserFolderTooLong   // it does not fit the path limit
+};
+
+// The user's LocalAppDataLow folder.
+UserFolderResult GetLocalLowFolder(BoundedText& folder);
 
 // LocalAppDataLow on version 6 systems, else the roaming application data folder.
+UserFolderResult FindUserDataFolder(BoundedText& folder);
+
+// FindUserDataFolder, true when found.
 bool GetUserDataFolder(BoundedText& folder);
 
 #endif

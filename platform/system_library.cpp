@@ -20,9 +20,25 @@ void LogWithCodes(const char* first, long a, const char* second, long b, bool tw
 
 long LastError() { return static_cast<long>(static_cast<int>(GetLastError())); }
 
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFn)(DWORD);
+const DWORD kSearchSystemDirectoryOnly = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+// Libraries that system libraries load by name after start (uxtheme.dll for a
+// message box, say) would otherwise be looked for first in the program's own
+// folder, typically Downloads. Systems older than the function keep their
+// default search.
+void SearchOnlyTheSystemDirectory() {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (kernel == NULL) return;
+  SetDefaultDllDirectoriesFn restrict =
+      LookUpFunction<SetDefaultDllDirectoriesFn>(kernel, "SetDefaultDllDirectories");
+  if (restrict != NULL) restrict(kSearchSystemDirectoryOnly);
+}
+
 }  // namespace
 
 int RestrictDllSearchPath(const char* folder) {
+  SearchOnlyTheSystemDirectory();
   if (SetDllDirectoryA(folder)) return 1;
   LogWithCodes("SetDllDirectory() failed.  ErrorCode: ", LastError(), "", 0, false);
   return 0;

@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
-// Takes the current directory out of the library search path ("" does that).
-// Returns 1, or 0 after logging the refusal.
+// Limits the default library search to the system directory where the
+// platform can, and takes the current directory out of the search path ("" does
+// that). Returns 1, or 0 after logging the refusal of the latter.
 int RestrictDllSearchPath(const char* folder);
 
 // Loads <system directory>\<name>; null (and a log entry) when any step fails.

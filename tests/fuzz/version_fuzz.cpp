@@ -5,6 +5,10 @@
 #include "fuzz_input.h"
 #include "platform/engine_rules.h"
 
+namespace {
+int ByteOrder(const char* a, const char* b) { return strcmp(a, b); }
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size >= 8) {
     unsigned long high = data[0] | data[1] << 8 | static_cast<unsigned long>(data[2]) << 16 |
@@ -18,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An unterminated buffer of exactly the input's size: must not be read past.
   std::vector<char> recorded(data, data + size);
   if (recorded.empty()) return 0;
-  bool older = IsOlderUpdateServiceVersion(recorded.data(), recorded.size());
+  bool older = IsOlderUpdateServiceVersion(recorded.data(), recorded.size(), ByteOrder);
   const void* zero = memchr(recorded.data(), 0, recorded.size());
   if (zero == NULL) {
     if (older) __builtin_trap();

@@ -6,12 +6,20 @@ import subprocess
 import unittest
 
 import wine_env
-from wine_env import hexarg, unhex
+from wine_env import hexarg, reg_set, unhex
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
+CABINET = "sd170000.cab"  # the cabinet the probe carries (resource 107)
 SIZES = {9000: 0, 9001: 8192, 9002: 8193, 9003: 20000}
 PAYLOAD_FILES = {9000: "probe_0.bin", 9001: "probe_8192.bin", 9002: "probe_8193.bin",
                  9003: "probe_20000.bin", 107: "probe_cab6.bin"}
+
+
+def probe_payload(resource_id):
+    env = wine_env.env()
+    path = os.path.join(env.programs, "platform-probe-payload", PAYLOAD_FILES[resource_id])
+    with open(path, "rb") as f:
+        return f.read()
 
 
 class Extraction(unittest.TestCase):
@@ -22,10 +30,7 @@ class Extraction(unittest.TestCase):
         self.addCleanup(env.make_writable, self.folder)
 
     def payload(self, resource_id):
-        env = wine_env.env()
-        path = os.path.join(env.programs, "platform-probe-payload", PAYLOAD_FILES[resource_id])
-        with open(path, "rb") as f:
-            return f.read()
+        return probe_payload(resource_id)
 
     def target(self, name):
         return os.path.join(self.folder, name), self.folder_win + "\\" + name
@@ -154,6 +159,94 @@ class CreateFailures(unittest.TestCase):
                          + self.system_text(3))
         self.assertEqual(result["exit"], 3)
         self.assertEqual(os.listdir(self.folder), [])
+
+class StagedFileIdentity(CreateFailures):
+    """The check made when a written file is reopened for holding: a file
+    swapped or changed in between ends the run with 1006; an identity query
+    that fails ends it with that query's own error, never as "swapped"."""
+
+    OPEN_FOR_READING = b"Installer : Wrapper.OpenForReading "
+    IDENTITY = b"Installer : Wrapper.GetFileInformationByHandle "
+
+    def assertFatal(self, result, operation, code):
+        self.assertEqual(result["text"], operation + b" failed with error %d: " % code
+                         + self.system_text(code))
+        self.assertEqual(result["exit"], code)
+
+    def test_file_swapped_or_grown_between_closing_and_holding_gives_1006(self):
+        # The swapped-in file has the same bytes and size: only its identity
+        # differs. The grown one is the same file with one byte more.
+        for change in ("swap", "grow"):
+            with self.subTest(change=change):
+                result = self.extract_reporting(self.folder_win + "\\%s.bin" % change,
+                                                prepare="after-close " + change)
+                self.assertFatal(result, self.OPEN_FOR_READING, 1006)
+
+    def test_failed_identity_query_ends_with_its_own_error(self):
+        # First call: the written file before closing; second: the reopened one.
+        for call in (1, 2):
+            with self.subTest(call=call):
+                result = self.extract_reporting(self.folder_win + "\\q%d.bin" % call,
+                                                prepare="fail-file-information %d 50" % call)
+                self.assertFatal(result, self.IDENTITY, 50)
+
+    def test_unchanged_file_is_held(self):
+        # The seams themselves change nothing when they do nothing.
+        target = self.folder_win + "\\kept.bin"
+        lines = wine_env.env().probe(["fail-file-information", 3, 50],
+                                     ["extract", 9003, "TAVRO_INSTALLER", hexarg(target)])
+        self.assertEqual(lines[1]["result"], "1")
+
+
+class FatalEndWhileTheCabinetThreadWrites(CreateFailures):
+    """A fatal error on the main thread while the cabinet thread still writes
+    (its writes slowed down here) ends the process only after that thread."""
+
+    def test_cabinet_is_complete_and_the_event_set(self):
+        env = wine_env.env()
+        folder = env.unix(unhex(env.probe_one("user-data-folder")["path"]).decode())
+        cabinet = os.path.join(folder, "Halvec", "Tavro", "wyk1.7.0", CABINET)
+        if os.path.exists(cabinet):
+            os.remove(cabinet)
+        os.mkdir(os.path.join(self.folder, "folder.bin"))
+        result = self.extract_reporting(self.folder_win + "\\folder.bin",
+                                        prepare="stage-cabinets-slowly 3000")
+        self.assertEqual(result["exit"], 5)
+        with open(cabinet, "rb") as f:
+            self.assertEqual(f.read(), probe_payload(107), "the cabinet was cut short")
+
+
+class UserFolderCause(unittest.TestCase):
+    """Why the package path cannot be made is decided where it happens, not
+    from a last-error value an earlier call left behind."""
+
+    SHELL_FOLDERS = (r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer"
+                     r"\User Shell Folders")
+    LOCAL_LOW = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
+    PROBE_VERSION = r"HKCU\Software\Wine\AppDefaults\platform_probe.exe"
+
+    def test_failed_roaming_lookup_is_missing_whatever_error_was_left(self):
+        # The XP branch, with a lookup that fails without a last error of its own.
+        env = wine_env.env()
+        env.probe(reg_set(self.PROBE_VERSION, "Version", 1, b"winxp\0"))
+        self.addCleanup(env.probe, ["reg-delete-tree", hexarg(self.PROBE_VERSION)])
+        lines = env.probe(["fail-roaming-folder"], ["cache-package-path", 122],
+                          ["cache-package-path", 0])
+        self.assertEqual([l["result"] for l in lines[1:]], ["no-user-folder"] * 2)
+
+    def test_missing_folder_is_missing_whatever_error_was_left(self):
+        env = wine_env.env()
+        saved = env.probe_one("reg-get", hexarg(self.SHELL_FOLDERS), self.LOCAL_LOW)
+        self.assertEqual(saved["found"], "1")
+        self.addCleanup(env.probe, reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW,
+                                           int(saved["type"]), unhex(saved["data"])))
+        lines = env.probe(reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW, 2,
+                                  b"C:\\wyk-missing\\data\0"),
+                          ["cache-package-path", 0], ["cache-package-path", 122],
+                          ["cache-package-path", 206])
+        self.assertEqual([l["result"] for l in lines[1:]], ["no-user-folder"] * 3)
+        self.assertFalse(os.path.exists(os.path.join(env.drive_c, "wyk-missing")))
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -46,9 +46,9 @@ class PublicRuntime(RecordingTestCase):
                   reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode() + b"\0"))
         self.addCleanup(env.probe, ["reg-delete-tree", hexarg(KIT)])
 
-    def install(self, language, folder="", engine=None, exit_code=0):
+    def install(self, language, folder="", engine=None, exit_code=0, cwd=None):
         wine_env.env().probe(["public-runtime", hexarg(engine or self.engine_win), language,
-                              hexarg(folder)], env=self.recording(exit_code))
+                              hexarg(folder)], env=self.recording(exit_code), cwd=cwd)
         return self.records()
 
     def left_in_kit(self):
@@ -105,6 +105,26 @@ class PublicRuntime(RecordingTestCase):
         # A home value that is not a complete text counts as none.
         env.probe(reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode()))
         self.assertEqual(self.install(1033), [])
+        self.assertEqual(self.left_in_kit(), sorted(RUNTIME_FILES + ("keep.txt",)))
+
+    def test_kit_home_that_is_not_absolute_counts_as_missing(self):
+        # Would-be targets at the root of the current drive and in the current
+        # folder: an elevated run must neither install them nor delete them.
+        env = wine_env.env()
+        cwd, cwd_win = env.c_dir("fo-cwd")
+        os.mkdir(os.path.join(cwd, "kit"))
+        planted = [os.path.join(folder, name) for folder in (env.drive_c, cwd,
+                                                             os.path.join(cwd, "kit"))
+                   for name in RUNTIME_FILES]
+        for path in planted:
+            with open(path, "wb") as f:
+                f.write(b"not the kit's")
+            self.addCleanup(lambda p=path: os.path.exists(p) and os.remove(p))
+        for home in (b"", b"kit", b".", b"\\", b"C:kit"):
+            with self.subTest(home=home):
+                env.probe(reg_set(KIT, "TavroHome", REG_SZ, home + b"\0"))
+                self.assertEqual(self.install(2052, cwd=cwd), [])
+                self.assertEqual([p for p in planted if not os.path.exists(p)], [])
         self.assertEqual(self.left_in_kit(), sorted(RUNTIME_FILES + ("keep.txt",)))
 
     def test_no_package_runs_nothing_but_deletes_the_transforms(self):

@@ -200,6 +200,8 @@ class VendorValues(unittest.TestCase):
             (REG_SZ, b"D:\\Kit\\\0", 1, b"D:\\Kit\\"),
             (REG_SZ, b"\0", 1, b""),  # an empty text counts as read
             (REG_SZ, b"D:\\Kit", 0, b""),  # no terminating zero
+            (REG_SZ, b"D" * 1024, 0, b""),  # fills the buffer exactly, no zero
+            (REG_SZ, b"D" * 1023 + b"\0", 1, b"D" * 1023),  # the longest that is read
             (REG_DWORD, (7).to_bytes(4, "little"), 0, b""),
         ]
         for reg_type, data, result, text in cases:
@@ -231,6 +233,11 @@ class VendorValues(unittest.TestCase):
             # its text would compare lower.
             (b"1" * 1024, 1, 0),
             (b"1" * 1025, 0, 0),  # does not fit at all
+            # The platform's collation passes over hyphens, byte order would not:
+            # "2.1.51" and "3" come after "2.1.5.1".
+            (b"2.1.5-1\0", 1, 0),
+            (b"-3\0", 1, 0),
+            (b"2.1.5.0-1\0", 1, 1),
         ]
         for data, read, removal in cases:
             with self.subTest(value=data[:12], size=len(data)):
@@ -262,10 +269,8 @@ class VendorValues(unittest.TestCase):
         self.assertEqual([lines[i]["result"] for i in (1, 2, 4, 5)], ["0", "0", "0", "0"])
 
 
-class RerunRequest(unittest.TestCase):
-    """The whole bootstrapper with a recording engine that leaves a status
-    behind on its first start: only the exact text "reinstall" asks for one
-    more run of the same command line."""
+class KeepsInstallerLocation(unittest.TestCase):
+    """Puts the prefix's "InstallerLocation" back after the class's tests."""
 
     @classmethod
     def setUpClass(cls):
@@ -278,6 +283,36 @@ class RerunRequest(unittest.TestCase):
         if cls.saved_location is not None:
             env.probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ, cls.saved_location))
         env.probe(clean_vendor_key())
+
+
+class EngineLocation(KeepsInstallerLocation):
+    """"InstallerLocation" read into the 260-byte engine path, with guard bytes
+    behind the buffer: a value that fills it exactly, without a terminating
+    zero, must be refused without a byte written past the end."""
+
+    def locate(self, data):
+        return wine_env.env().probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ, data),
+                                    ["locate-msiexec", 260])[1]
+
+    def test_values_around_the_buffer_size(self):
+        for data, found, text in (
+                (b"C:\\e\0", 1, b"C:\\e\\msiexec.exe"),
+                (b"C:\\e", 1, b"C:\\e\\msiexec.exe"),  # no zero, read with room for one
+                (b"C:\\" + b"e" * 244, 1, b"C:\\" + b"e" * 244 + b"\\msiexec.exe"),
+                (b"C:\\" + b"e" * 257, 0, b""),  # 260 bytes, no zero
+                (b"C:\\" + b"e" * 256 + b"\0", 0, b""),  # 260 bytes with its zero
+                (b"C:\\" + b"e" * 256, 0, b"")):  # 259 bytes, no room for the file name
+            with self.subTest(size=len(data), zero=data.endswith(b"\0")):
+                line = self.locate(data)
+                self.assertEqual(line["guard"], "ok", "a byte was written past the buffer")
+                self.assertEqual(int(line["result"]), found)
+                self.assertEqual(unhex(line["text"]), text)
+
+
+class RerunRequest(KeepsInstallerLocation):
+    """The whole bootstrapper with a recording engine that leaves a status
+    behind on its first start: only the exact text "reinstall" asks for one
+    more run of the same command line."""
 
     def run_product(self, status):
         env = wine_env.env()

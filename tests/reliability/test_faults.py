@@ -4,6 +4,7 @@ cannot be started. Each ends with its documented exit code and, where one is
 documented, its message box, and leaves the files written before intact."""
 import os
 import subprocess
+import time
 import unittest
 
 from reliability import (CREATE_FILE, ERROR_ACCESS_DENIED, ERROR_DISK_FULL,
@@ -28,6 +29,20 @@ class FaultCase(ReliabilityCase):
             with open(os.path.join(folder, name), "wb") as f:
                 f.write(data)
         return self.kit_files()
+
+    def hold(self, path):
+        """Holds the file open without sharing until the test's clean-up."""
+        s = self.session
+        ready, stop = s.work_file("ready"), s.work_file("stop")
+        holder = s.start_program(os.path.join(s.tools, "hold_file.exe"), win_path(path),
+                                 win_path(ready), win_path(stop), "60000")
+
+        def release():
+            with open(stop, "wb"):
+                pass
+            holder.wait(30)
+        self.addCleanup(release)
+        self.wait_for_file(ready)
 
     def assertFatalBox(self, result, operation, code):
         self.assertEqual(result.exit_code, code)
@@ -79,17 +94,8 @@ class BlockedTargets(FaultCase):
     def test_cabinet_held_open_without_sharing_gives_32(self):
         s = self.session
         earlier = self.earlier_cache(marked=(CABINETS[2],))
-        target = os.path.join(s.cache_folder(), CABINETS[2])
-        ready, stop = s.work_file("ready"), s.work_file("stop")
-        holder = s.start_program(os.path.join(s.tools, "hold_file.exe"), win_path(target),
-                                 win_path(ready), win_path(stop), "60000")
-        try:
-            self.wait_for_file(ready)
-            result = s.run(s.product, "", dialog=True)
-        finally:
-            with open(stop, "wb"):
-                pass
-            holder.wait(30)
+        self.hold(os.path.join(s.cache_folder(), CABINETS[2]))
+        result = s.run(s.product, "", dialog=True)
         self.assertFatalBox(result, CREATE_FILE, ERROR_SHARING_VIOLATION)
         files = self.kit_files()
         # Written again before it: the package and the first two cabinets;
@@ -119,6 +125,26 @@ class BlockedTargets(FaultCase):
         self.assertFatalBox(result, CREATE_FILE, ERROR_ACCESS_DENIED)
         self.assertEqual(result.records, [])
         self.assertEqual(self.kit_files(), earlier)
+
+
+class FatalEndOnTheCabinetThread(FaultCase):
+    def test_cabinet_thread_failure_still_sets_the_event(self):
+        # The package waits for the event; it must go on (and fail by itself)
+        # once the process has ended, not wait out its limit.
+        s = self.session
+        self.earlier_cache()
+        self.hold(os.path.join(s.cache_folder(), CABINETS[2]))
+        watcher = harness.EventWatcher(s, 60000)
+        try:
+            result = s.run(s.product, "", dialog=True)
+            ended = time.time()
+            watched = watcher.wait()
+        finally:
+            watcher.stop()
+        self.assertFatalBox(result, CREATE_FILE, ERROR_SHARING_VIOLATION)
+        self.assertEqual(watched["seen"], "1", "the event was never created")
+        self.assertEqual(watched["set"], "1", "the event was never set")
+        self.assertLess(time.time() - ended, 15, "the waiting side did not go on at once")
 
 
 class MissingRows(FaultCase):

@@ -12,9 +12,9 @@ import unittest
 
 import pefile
 
-from reliability import RUNTIME_KEY, ReliabilityCase, Runs
+from reliability import ERROR_ACCESS_DENIED, RUNTIME_KEY, ReliabilityCase, Runs
 import harness  # found through the path that reliability sets
-from harness import win_path
+from harness import PACKAGE, win_path
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
 
 ALWAYS_PLANTED = ("shell32.dll", "version.dll")
@@ -137,6 +137,34 @@ class PlantedLibraries(ReliabilityCase):
         other_lines = read_lines(self.trace)[1:]
         self.assertEqual(len(other_lines), 1, other_lines)
         self.assertEqual(other_lines[0].partition("|")[0], product_lines[0].partition("|")[0])
+
+    def test_theme_library_beside_the_executable_is_not_loaded_by_a_box(self):
+        # System libraries load uxtheme.dll by plain name when a box opens,
+        # and the platform does not protect that name: only a library search
+        # limited to the system directory keeps the copy beside the program out.
+        s = self.session
+        self.plant(["uxtheme.dll"], (self.beside,))
+        exe = os.path.join(self.beside, os.path.basename(s.product))
+        shutil.copyfile(s.product, exe)
+        env = {"RELY_TRACE_FILE": win_path(self.trace)}
+        native_first = self.native_first(["uxtheme.dll"])
+        # The fatal box: a folder stands where the package is to be written.
+        package = os.path.join(s.cache_folder(), PACKAGE)
+        os.makedirs(package)
+        result = s.run(exe, "", env=env, dialog=True, dll_overrides=native_first)
+        self.assertEqual(result.exit_code, ERROR_ACCESS_DENIED)
+        self.assertIsNotNone(result.dialog, "no message box was shown")
+        self.assertEqual(read_lines(self.trace), [], "the planted library was loaded")
+        os.rmdir(package)
+        # The box about an engine that is too old.
+        s.replace_system_file("msi.dll", os.path.join(s.win_dir, "engine-libraries",
+                                                      "msi-2.0.2599.65535.dll"))
+        self.addCleanup(s.restore_system_file, "msi.dll")
+        result = s.run(exe, "", env=env, dialog=True,
+                       dll_overrides=native_first + [harness.SYSTEM_FILE_OVERRIDES["msi.dll"]])
+        self.assertEqual(result.exit_code, -2)
+        self.assertIsNotNone(result.dialog, "no message box was shown")
+        self.assertEqual(read_lines(self.trace), [], "the planted library was loaded")
 
     def test_trace_catches_a_program_that_loads_by_plain_name(self):
         s = self.session

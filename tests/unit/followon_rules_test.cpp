@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "base/product_constants.h"
@@ -21,11 +22,21 @@ std::string Runtime(LanguageId language, const char* folder, bool* fits = nullpt
   return line.Text();
 }
 
-bool Older(const char* version) {
+int ByteOrder(const char* a, const char* b) { return strcmp(a, b); }
+
+// A collation that passes over hyphens, as word sorting does.
+int HyphensIgnored(const char* a, const char* b) {
+  std::string x(a), y(b);
+  x.erase(std::remove(x.begin(), x.end(), '-'), x.end());
+  y.erase(std::remove(y.begin(), y.end(), '-'), y.end());
+  return x.compare(y);
+}
+
+bool Older(const char* version, TextOrder order = ByteOrder) {
   char buffer[kLineCapacity];
   memset(buffer, 0, sizeof(buffer));
   strcpy(buffer, version);
-  return IsOlderUpdateServiceVersion(buffer, sizeof(buffer));
+  return IsOlderUpdateServiceVersion(buffer, sizeof(buffer), order);
 }
 
 }  // namespace
@@ -40,6 +51,18 @@ TEST(KitHomePaths, FileNameAfterOneBackslash) {
   EXPECT_TRUE(ComposeRuntimePackagePath(path, home.c_str()));
   home += 'h';
   EXPECT_FALSE(ComposeRuntimePackagePath(path, home.c_str()));
+}
+
+TEST(IsAbsoluteKitHome, OnlyADriveRootOrAServerNameCounts) {
+  for (const char* home : {"C:\\", "d:\\Kit", "Z:\\Program Files\\Tavro", "\\\\server",
+                           "\\\\server\\share\\kit", "\\\\?\\C:\\kit"}) {
+    EXPECT_TRUE(IsAbsoluteKitHome(home)) << home;
+  }
+  // Each of these resolves against the current drive or folder.
+  for (const char* home : {"", "kit", ".\\kit", "..\\kit", "\\", "\\kit", "C:", "C:kit",
+                           "C:/kit", "1:\\kit", "\\\\", "\\\\\\server", " C:\\kit", ":\\kit"}) {
+    EXPECT_FALSE(IsAbsoluteKitHome(home)) << home;
+  }
 }
 
 TEST(ComposeRuntimeCommandLine, EnglishWithoutFolderEndsAfterSdkSilent) {
@@ -105,7 +128,13 @@ TEST(ComposeRegistrationCommandLine, ToolPathIsQuoted) {
   EXPECT_FALSE(ComposeRegistrationCommandLine(line, folder.c_str(), kProduct.buildString));
 }
 
-TEST(IsOlderUpdateServiceVersion, ComparesTheTextsByteByByte) {
+TEST(IsOlderUpdateServiceVersion, TheGivenOrderDecides) {
+  EXPECT_TRUE(Older("2.1.5-1"));
+  EXPECT_FALSE(Older("2.1.5-1", HyphensIgnored));  // "2.1.51" comes after "2.1.5.1"
+  EXPECT_FALSE(Older("-2.1.5.1", HyphensIgnored));
+}
+
+TEST(IsOlderUpdateServiceVersion, ComparesAsTextsNotAsNumbers) {
   EXPECT_TRUE(Older("2.1.5.0"));
   EXPECT_FALSE(Older("2.1.5.1"));
   EXPECT_FALSE(Older("2.1.5.10"));
@@ -121,7 +150,7 @@ TEST(IsOlderUpdateServiceVersion, ComparesTheTextsByteByByte) {
 TEST(IsOlderUpdateServiceVersion, ABufferWithoutTerminatingZeroIsUnreadable) {
   char buffer[kLineCapacity];
   memset(buffer, '1', sizeof(buffer));  // "111..." would otherwise be older
-  EXPECT_FALSE(IsOlderUpdateServiceVersion(buffer, sizeof(buffer)));
+  EXPECT_FALSE(IsOlderUpdateServiceVersion(buffer, sizeof(buffer), ByteOrder));
   buffer[sizeof(buffer) - 1] = '\0';
-  EXPECT_TRUE(IsOlderUpdateServiceVersion(buffer, sizeof(buffer)));
+  EXPECT_TRUE(IsOlderUpdateServiceVersion(buffer, sizeof(buffer), ByteOrder));
 }

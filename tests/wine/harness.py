@@ -457,6 +457,39 @@ class DialogReader:
             self.process.wait()
 
 
+class EventWatcher:
+    """The hand-off event watcher, started (and ready) before the program
+    that creates the event; it gives up by itself after limit_ms."""
+
+    def __init__(self, session, limit_ms):
+        self.session = session
+        self.limit = limit_ms / 1000
+        self.out = session.work_file("watcher.txt")
+        ready = session.work_file("watcher-ready")
+        self.process = session.start_program(
+            os.path.join(session.tools, "event_watcher.exe"), session.cache_folder_win() + "\\",
+            win_path(self.out), win_path(ready), str(int(limit_ms)))
+        deadline = time.time() + 30
+        while not os.path.exists(ready) and time.time() < deadline:
+            time.sleep(0.02)
+        if not os.path.exists(ready):
+            self.stop()
+            raise AssertionError("the event watcher did not start")
+
+    def wait(self):
+        """What it saw (see event_watcher.c)."""
+        try:
+            self.process.wait(self.limit + 30)
+        finally:
+            self.stop()
+        return read_key_values(self.out)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
 _module_session = None
 
 

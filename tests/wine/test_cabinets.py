@@ -6,7 +6,8 @@ import subprocess
 import time
 import unittest
 
-from harness import CABINETS, PACKAGE, FileEvents, WineTestCase, read_key_values, win_path
+from harness import (CABINETS, PACKAGE, EventWatcher, FileEvents, WineTestCase, read_key_values,
+                     win_path)
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
 
 LARGE = "wyk-test-large.exe"
@@ -114,25 +115,15 @@ class HandOffEvent(CabinetTestCase):
         folder = self.make_cache_folder()
         exe = s.exe(LARGE)
         probe = s.work_file("probe.txt")
-        watched = s.work_file("watcher.txt")
-        ready = s.work_file("watcher-ready")
         with FileEvents(folder) as watch:
-            watcher = s.start_program(
-                os.path.join(s.tools, "event_watcher.exe"), s.cache_folder_win() + "\\",
-                win_path(watched), win_path(ready), "30000")
+            watcher = EventWatcher(s, 30000)
             try:
-                deadline = time.time() + 30
-                while not os.path.exists(ready) and time.time() < deadline:
-                    time.sleep(0.02)
-                self.assertTrue(os.path.exists(ready), "the event watcher did not start")
                 result = s.run(exe, " /s", env={"WYK_ENGINE_PROBE": win_path(probe),
                                                 "WYK_ENGINE_PROBE_WAIT": "20000"})
-                watcher.wait(60)
+                watched = watcher.wait()
             finally:
-                if watcher.poll() is None:
-                    watcher.kill()
-                    watcher.wait()
-        return exe, result, read_key_values(probe), read_key_values(watched), watch
+                watcher.stop()
+        return exe, result, read_key_values(probe), watched, watch
 
     def test_event_exists_before_the_engine_and_is_set_after_the_fifth_cabinet(self):
         for _ in range(3):

@@ -22,6 +22,8 @@
 #include "followon/public_runtime.h"
 #include "followon/update_service.h"
 #include "platform/system_info.h"
+#include "payload/cabinet_thread.h"
+#include "payload/cache_folder.h"
 #include "payload/extract_resource.h"
 #include "platform/installer_engine.h"
 #include "platform/process_runner.h"
@@ -70,6 +72,77 @@ static __time32_t __cdecl ProbeTime32(__time32_t* out) {
 
 Time32Fn _imp___time32 = ProbeTime32;
 #endif
+}
+
+// ---------------------------------------------------------------------------
+// A file identity query that can be made to fail: "fail-file-information"
+// names the how-many-th call from then on that fails, and with which error.
+// Replaces the import slot the same way as the clock above.
+
+namespace {
+int identityCallsUntilFailure = 0;
+DWORD identityFailureError = 0;
+}  // namespace
+
+extern "C" {
+typedef BOOL(WINAPI* FileInformationFn)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+
+static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
+    SetLastError(identityFailureError);
+    return FALSE;
+  }
+  FileInformationFn real = reinterpret_cast<FileInformationFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandle")));
+  return real(file, info);
+}
+
+FileInformationFn __imp_GetFileInformationByHandle = ProbeFileInformation;
+}
+
+// ---------------------------------------------------------------------------
+// Two more replaced import slots: "stage-cabinets-slowly" makes every write of
+// any other thread wait first, so the cabinet thread is still writing when
+// the main thread fails; "fail-roaming-folder" makes the roaming folder
+// lookup fail the way an HRESULT call may, leaving the last error alone.
+
+namespace {
+DWORD slowWriteMs = 0;
+DWORD slowWriteSparedThread = 0;
+bool roamingFolderFails = false;
+
+// Replacing the slot also drops the import, so the library may not be mapped yet.
+FARPROC RealFunction(const char* library, const char* name) {
+  HMODULE module = GetModuleHandleA(library);
+  if (module == NULL) module = LoadLibraryA(library);
+  FARPROC function = module != NULL ? GetProcAddress(module, name) : NULL;
+  if (function == NULL) exit(98);
+  return function;
+}
+}  // namespace
+
+extern "C" {
+typedef BOOL(WINAPI* WriteFileFn)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPSTR);
+
+static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                                  LPOVERLAPPED overlapped) {
+  if (slowWriteMs != 0 && GetCurrentThreadId() != slowWriteSparedThread) Sleep(slowWriteMs);
+  WriteFileFn real =
+      reinterpret_cast<WriteFileFn>(reinterpret_cast<void*>(RealFunction("kernel32.dll", "WriteFile")));
+  return real(file, data, size, written, overlapped);
+}
+
+static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
+                                        LPSTR path) {
+  if (roamingFolderFails && folder == CSIDL_APPDATA) return E_FAIL;
+  GetFolderPathFn real = reinterpret_cast<GetFolderPathFn>(
+      reinterpret_cast<void*>(RealFunction("shell32.dll", "SHGetFolderPathA")));
+  return real(owner, folder, token, flags, path);
+}
+
+WriteFileFn __imp_WriteFile = ProbeWriteFile;
+GetFolderPathFn __imp_SHGetFolderPathA = ProbeGetFolderPath;
 }
 
 namespace {
@@ -396,6 +469,17 @@ void ReadUpdateServiceVersionVerb(char** a) {
   End();
 }
 
+void LocateMsiexecVerb(char** a) {
+  size_t capacity = Number(a[0]);
+  BoundedText path(GuardedBuffer(capacity), capacity);
+  int result = LocateMsiexec(path);
+  Begin("locate-msiexec");
+  printf(" result=%d", result);
+  PrintBufferText(path.Text(), capacity);
+  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
+  End();
+}
+
 void NeedsOldUpdateServiceVerb() {
   Begin("needs-old-update-service");
   printf(" result=%d", NeedsOldUpdateServiceRemoval() ? 1 : 0);
@@ -680,6 +764,70 @@ void ExtractVerb(char** a) {
   End();
 }
 
+// What "after-close" does to a staged file between its closing and its
+// reopening for holding: "swap" puts another file with the same bytes in its
+// place, "grow" appends one byte to the same file.
+bool swapAfterClose = false;
+
+void ChangeClosedFile(const char* path) {
+  if (swapAfterClose) {
+    char copy[MAX_PATH + 8];
+    snprintf(copy, sizeof(copy), "%s.new", path);
+    if (!CopyFileA(path, copy, FALSE) || !MoveFileExA(copy, path, MOVEFILE_REPLACE_EXISTING)) {
+      exit(97);
+    }
+    return;
+  }
+  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  DWORD written = 0;
+  if (file == INVALID_HANDLE_VALUE || !WriteFile(file, "+", 1, &written, NULL)) exit(97);
+  CloseHandle(file);
+}
+
+void AfterCloseVerb(char** a) {
+  swapAfterClose = strcmp(a[0], "swap") == 0;
+  stagedFileClosedHook = ChangeClosedFile;
+  Begin("after-close");
+  End();
+}
+
+void FailFileInformationVerb(char** a) {
+  identityCallsUntilFailure = static_cast<int>(Number(a[0]));
+  identityFailureError = Number(a[1]);
+  Begin("fail-file-information");
+  End();
+}
+
+// Starts the cabinet thread of the program on the probe's own cabinet
+// resources, its writes slowed down by the given time each.
+void StageCabinetsSlowlyVerb(char** a) {
+  slowWriteSparedThread = GetCurrentThreadId();
+  slowWriteMs = Number(a[0]);
+  OpenCabinetsReadyEvent();
+  bool started = StartCabinetThread(GetModuleHandleA(NULL));
+  Begin("stage-cabinets-slowly");
+  printf(" started=%d", started ? 1 : 0);
+  End();
+}
+
+void FailRoamingFolderVerb() {
+  roamingFolderFails = true;
+  Begin("fail-roaming-folder");
+  End();
+}
+
+// Leaves a last-error value behind, then makes the package path.
+void CachePackagePathVerb(char** a) {
+  FixedText<kPathCapacity> path;
+  SetLastError(Number(a[0]));
+  CachePathResult result = CreateCacheFolderAndPackagePath(path, false);
+  Begin("cache-package-path");
+  printf(" result=%s", result == kCachePathReady       ? "ready"
+                       : result == kCachePathTooLong ? "too-long"
+                                                     : "no-user-folder");
+  End();
+}
+
 void SetReadOnlyVerb(char** a) {
   BOOL done = SetFileAttributesA(Text(a[0]), FILE_ATTRIBUTE_READONLY);
   Begin("set-readonly");
@@ -745,6 +893,7 @@ const Verb kVerbs[] = {
     {"read-devkit-home", 1, ReadDevKitHomeVerb, NULL},
     {"read-update-service-version", 1, ReadUpdateServiceVersionVerb, NULL},
     {"needs-old-update-service", 0, NULL, NeedsOldUpdateServiceVerb},
+    {"locate-msiexec", 1, LocateMsiexecVerb, NULL},
     {"run-and-wait", 1, RunAndWaitVerb, NULL},
     {"run-and-wait-pumping", 3, RunAndWaitPumpingVerb, NULL},
     {"handle-slots", 0, NULL, HandleSlotsVerb},
@@ -763,6 +912,11 @@ const Verb kVerbs[] = {
     {"check-engine-version", 0, NULL, CheckEngineVersionVerb},
     {"extract", 3, ExtractVerb, NULL},
     {"set-readonly", 1, SetReadOnlyVerb, NULL},
+    {"after-close", 1, AfterCloseVerb, NULL},
+    {"fail-file-information", 2, FailFileInformationVerb, NULL},
+    {"cache-package-path", 1, CachePackagePathVerb, NULL},
+    {"stage-cabinets-slowly", 1, StageCabinetsSlowlyVerb, NULL},
+    {"fail-roaming-folder", 0, NULL, FailRoamingFolderVerb},
     {"public-runtime", 3, PublicRuntimeVerb, NULL},
     {"install-update-service", 0, NULL, InstallUpdateServiceVerb},
     {"user-data-folder", 0, NULL, UserDataFolderVerb},
