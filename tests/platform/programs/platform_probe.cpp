@@ -74,6 +74,15 @@ Time32Fn _imp___time32 = ProbeTime32;
 #endif
 }
 
+// The linker's name of a function's import slot: "__imp_<name>" on x64; on x86
+// it carries the leading underscore of C names and, for WINAPI functions, the
+// size of the arguments, which no C++ name can spell.
+#if defined(_WIN64)
+#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x64_name)
+#else
+#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x86_name)
+#endif
+
 // ---------------------------------------------------------------------------
 // A file identity query that can be made to fail: "fail-file-information"
 // names the how-many-th call from then on that fails, and with which error.
@@ -97,7 +106,9 @@ static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATIO
   return real(file, info);
 }
 
-FileInformationFn __imp_GetFileInformationByHandle = ProbeFileInformation;
+FileInformationFn probeFileInformationSlot
+    WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
+        ProbeFileInformation;
 }
 
 // ---------------------------------------------------------------------------
@@ -141,8 +152,10 @@ static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, D
   return real(owner, folder, token, flags, path);
 }
 
-WriteFileFn __imp_WriteFile = ProbeWriteFile;
-GetFolderPathFn __imp_SHGetFolderPathA = ProbeGetFolderPath;
+WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
+    ProbeWriteFile;
+GetFolderPathFn probeGetFolderPathSlot
+    WYK_IMPORT_SLOT("__imp_SHGetFolderPathA", "__imp__SHGetFolderPathA@20") = ProbeGetFolderPath;
 }
 
 namespace {
