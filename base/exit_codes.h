@@ -13,12 +13,15 @@ enum ExitCode {
   kExitEngineNotFound = -3,         // no usable "InstallerLocation": msiexec.exe not located
   kExitPathNotFound = 3,            // the per-user data folder cannot be found; nothing written
   kExitFilenameTooLong = 206,       // a cache path does not fit the platform's path limit
+  kExitNoExactFolderName = 1113,    // ERROR_NO_UNICODE_TRANSLATION: the user data folder has no
+                                    // exact ANSI name, not even its short form; nothing written
   kExitInvalidCommandLine = 1639,   // options or the composed engine command line too long
 
   // The fatal report (diagnostics/) ends the process from whichever thread hit a
   // staged-file error, with that thread's Win32 error code (5, 32, 112, ...).
   // These are the codes it sets itself when the platform leaves none fitting.
   kExitFatalStagedFileSwapped = 1006,  // ERROR_FILE_INVALID: a staged file was replaced before it was held
+  kExitFatalPlantedLink = 681,         // ERROR_STOPPED_ON_SYMLINK: a link planted in the cache tree
   kExitFatalWriteNoProgress = 29,      // ERROR_WRITE_FAULT: a write reported success but wrote nothing
   kExitFatalWithoutErrorCode = 1627    // ERROR_FUNCTION_FAILED: a failure left no error code (never 0)
 };

@@ -46,7 +46,14 @@ int FinishRun(int exitCode) {
 }
 
 int ExitCodeForCachePath(CachePathResult result) {
-  return result == kCachePathNoUserFolder ? kExitPathNotFound : kExitFilenameTooLong;
+  switch (result) {
+    case kCachePathNoUserFolder:
+      return kExitPathNotFound;
+    case kCachePathNoExactName:
+      return kExitNoExactFolderName;
+    default:
+      return kExitFilenameTooLong;
+  }
 }
 
 }  // namespace

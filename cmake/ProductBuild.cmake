@@ -27,6 +27,7 @@ set(WYK_RESOURCE_DEPENDS ${WYK_ICON}
   ${CMAKE_BINARY_DIR}/resources/version_values.h)
 
 set(WYK_PLATFORM_SOURCES
+  base/folder_text.cpp
   bootstrap/display_language.cpp
   bootstrap/run_bootstrap.cpp
   bootstrap/win_main.cpp
@@ -37,6 +38,7 @@ set(WYK_PLATFORM_SOURCES
   payload/cabinet_thread.cpp
   payload/cache_folder.cpp
   payload/extract_resource.cpp
+  payload/planted_links.cpp
   platform/installer_engine.cpp
   platform/process_runner.cpp
   platform/registry_key.cpp

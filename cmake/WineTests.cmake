@@ -50,14 +50,14 @@ endforeach()
 # Reliability and security: overlong input, faults while staging, hostile
 # folders, staged files held against swapping, two runs at once.
 wyk_add_wine_suite(reliability overlong_input LABELS wine reliability TIMEOUT 600)
-foreach(module faults hostile_folders staged_files)
+foreach(module faults hostile_folders staged_files planted_links)
   wyk_add_wine_suite(reliability ${module} LABELS wine reliability)
 endforeach()
 
 # End to end: the setup program bound with the demo payload, with Wine's own
 # msiexec doing the real installs.
 wyk_add_wine_suite(e2e msi_storage LABELS e2e TIMEOUT 60)
-foreach(module install rerun_and_failure cache_folders)
+foreach(module install rerun_and_failure cache_folders user_folders)
   wyk_add_wine_suite(e2e ${module} LABELS e2e TIMEOUT 900)
 endforeach()
 foreach(module update_service handoff)

@@ -4,23 +4,27 @@
 #include <time.h>
 
 #include "base/bounded_text.h"
+#include "base/folder_text.h"
 #include "base/product_constants.h"
 #include "diagnostics/log_stamp.h"
 
 namespace {
 
 // The log's folder: TMPDIR plus one backslash when set and not empty, else the
-// temporary folder. A folder that does not fit drops the entry rather than
-// writing a log somewhere else.
+// temporary folder. A folder that does not fit, or that has no exact 8-bit
+// name (nor a short form with one), drops the entry rather than writing a log
+// somewhere else.
 bool ComposeLogPath(BoundedText& path) {
-  DWORD n = GetEnvironmentVariableA("TMPDIR", path.Data(), static_cast<DWORD>(path.Capacity()));
-  if (n >= path.Capacity()) return false;  // the value does not fit
-  if (n != 0) {
-    if (!path.AdoptWritten() || !path.AppendChar('\\')) return false;
-  } else {
-    n = GetTempPathA(static_cast<DWORD>(path.Capacity()), path.Data());
-    if (n == 0 || n >= path.Capacity() || !path.AdoptWritten()) return false;
+  wchar_t folder[kPathCapacity];
+  DWORD n = GetEnvironmentVariableW(L"TMPDIR", folder, kPathCapacity);
+  if (n >= kPathCapacity) return false;  // the value does not fit
+  bool fromTmpdir = n != 0;
+  if (!fromTmpdir) {
+    n = GetTempPathW(kPathCapacity, folder);
+    if (n == 0 || n >= kPathCapacity) return false;
   }
+  if (FolderToAnsiText(folder, path) != kFolderTextReady) return false;
+  if (fromTmpdir && !path.AppendChar('\\')) return false;
   return path.Append("tvusched.log");
 }
 

@@ -3,11 +3,13 @@
 #include <shlobj.h>
 
 #include "base/bounded_text.h"
+#include "base/folder_text.h"
 #include "base/product_constants.h"
 #include "followon/followon_rules.h"
 #include "platform/system_info.h"
 #include "payload/cache_paths.h"
 #include "payload/extract_resource.h"
+#include "payload/planted_links.h"
 #include "payload/payload_resource.h"
 #include "platform/installer_engine.h"
 #include "platform/process_runner.h"
@@ -24,6 +26,17 @@ bool ComposeInFolder(BoundedText& out, const char* folder, const PayloadResource
 // The platform's collation (it differs from byte order for "-", for letter
 // case and other signs), as the versions were always meant to be compared.
 int CollateLikeThePlatform(const char* a, const char* b) { return lstrcmpA(a, b); }
+
+// "<user data>\Halvec\", "...\Tavro\" and "...\AU\", each made a real folder.
+void CreateUpdateServiceFolderLevels(const char* folder, size_t userDataLength) {
+  FixedText<kPathCapacity> level;
+  for (size_t i = userDataLength + 1; folder[i] != '\0'; ++i) {
+    if (folder[i] != '\\') continue;
+    level.Clear();
+    level.AppendN(folder, i + 1);
+    CreateRealFolder(level.Text());
+  }
+}
 
 }  // namespace
 
@@ -56,7 +69,9 @@ void InstallUpdateService(HMODULE module) {
   // composing from an empty folder would write to the root of the current drive.
   if (!GetUserDataFolder(userData) || userData.IsEmpty()) return;
   if (!ComposeUpdateServiceFolder(folder, userData.Text())) return;
-  CreateDirectoryA(folder.Text(), NULL);
+  // The levels above were made with the kit cache folder; a link planted at any
+  // of them since then is not followed either.
+  CreateUpdateServiceFolderLevels(folder.Text(), userData.Length());
   // The table always holds both rows; a module may still lack their resources.
   const PayloadResource* packageRow = FindPayloadResource(kUpdateServicePackageId);
   const PayloadResource* cabinetRow = FindPayloadResource(kUpdateServiceCabinetId);
@@ -75,9 +90,11 @@ void InstallUpdateService(HMODULE module) {
     RunAndWait(commandLine.Data());
   }
 
+  // A folder with no exact 8-bit name skips the tool, as a failed look-up does.
+  wchar_t commonFilesWide[MAX_PATH];
   FixedText<MAX_PATH> commonFiles;
-  if (FAILED(SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, commonFiles.Data())) ||
-      !commonFiles.AdoptWritten()) {
+  if (FAILED(SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, commonFilesWide)) ||
+      FolderToAnsiText(commonFilesWide, commonFiles) != kFolderTextReady) {
     return;
   }
   if (ComposeRegistrationCommandLine(commandLine, commonFiles.Text(), kProduct.buildString)) {

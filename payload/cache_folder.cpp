@@ -4,6 +4,7 @@
 
 #include "base/product_constants.h"
 #include "payload/cache_paths.h"
+#include "payload/planted_links.h"
 #include "platform/system_info.h"
 
 namespace {
@@ -12,11 +13,12 @@ namespace {
 CachePathResult CreateCacheFolder(BoundedText& path, bool is64, bool createUserFolder) {
   UserFolderResult found = FindUserDataFolder(path);
   if (found == kUserFolderTooLong) return kCachePathTooLong;
+  if (found == kUserFolderNoExactName) return kCachePathNoExactName;
   if (found != kUserFolderFound) return kCachePathNoUserFolder;
   if (createUserFolder) CreateDirectoryA(path.Text(), NULL);
   for (int level = 0; level < kCacheFolderLevelCount; ++level) {
     if (!AppendCacheFolderLevel(path, level, kProduct, is64)) return kCachePathTooLong;
-    CreateDirectoryA(path.Text(), NULL);
+    CreateRealFolder(path.Text());
   }
   return kCachePathReady;
 }

@@ -2,6 +2,7 @@
 
 #include "base/exit_codes.h"
 #include "diagnostics/diagnostic_log.h"
+#include "payload/planted_links.h"
 
 StagedFileClosedHook stagedFileClosedHook = NULL;
 
@@ -52,10 +53,12 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   // The bytes are read straight from the mapped image: nothing is copied.
   const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
 
-  // Reading attributes too: the identity query needs it on Windows.
+  GuardStagedFileName(path);
+  // Reading attributes too: the identity queries need it on Windows.
   HANDLE file = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, NULL, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) FatalApiError("Installer : Wrapper.CreateFile ");
+  CheckOpenedStagedFile(file, path);
 
   DWORD written = 0;
   while (written < size) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "base/folder_text.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -43,6 +44,23 @@ bool IsServer2003Family() {
   return info.dwMajorVersion == 5 && info.dwMinorVersion == 2;
 }
 
+namespace {
+
+// A folder too long for the path limit, or one with no exact 8-bit name, is
+// not a missing one; the cause is told where it is found.
+UserFolderResult AdoptFolder(const wchar_t* wide, BoundedText& folder) {
+  switch (FolderToAnsiText(wide, folder)) {
+    case kFolderTextReady:
+      return folder.IsEmpty() ? kUserFolderMissing : kUserFolderFound;
+    case kFolderTextTooLong:
+      return kUserFolderTooLong;
+    default:
+      return kUserFolderNoExactName;
+  }
+}
+
+}  // namespace
+
 UserFolderResult GetLocalLowFolder(BoundedText& folder) {
   HMODULE shell = LoadSystemLibrary("shell32.dll");
   if (shell == NULL) return kUserFolderMissing;
@@ -53,30 +71,23 @@ UserFolderResult GetLocalLowFolder(BoundedText& folder) {
     FreeLibrary(shell);
     return kUserFolderMissing;
   }
-  // A path that does not fit is refused rather than cut.
-  int converted = WideCharToMultiByte(CP_ACP, 0, wide, -1, folder.Data(),
-                                      static_cast<int>(folder.Capacity()), NULL, NULL);
-  DWORD conversionError = GetLastError();
+  UserFolderResult result = AdoptFolder(wide, folder);
   CoTaskMemFree(wide);
   FreeLibrary(shell);
-  if (converted == 0 || !folder.AdoptWritten()) {
-    folder.Clear();
-    // A folder too long for the path limit is not a missing one.
-    return conversionError == ERROR_INSUFFICIENT_BUFFER ? kUserFolderTooLong : kUserFolderMissing;
-  }
-  return folder.IsEmpty() ? kUserFolderMissing : kUserFolderFound;
+  return result;
 }
 
 UserFolderResult FindUserDataFolder(BoundedText& folder) {
   folder.Clear();
   if (IsNt6()) return GetLocalLowFolder(folder);
-  // The platform wants a buffer of the full path limit here.
-  FixedText<MAX_PATH> roaming;
-  if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, roaming.Data())) ||
-      !roaming.AdoptWritten() || roaming.IsEmpty()) {
+  // The platform wants a buffer of the full path limit here; the wide form,
+  // because the 8-bit one converts with best fit and may name another folder.
+  wchar_t roaming[MAX_PATH];
+  roaming[0] = L'\0';
+  if (FAILED(SHGetFolderPathW(NULL, CSIDL_APPDATA, NULL, 0, roaming)) || roaming[0] == L'\0') {
     return kUserFolderMissing;
   }
-  return folder.Assign(roaming.Text()) ? kUserFolderFound : kUserFolderTooLong;
+  return AdoptFolder(roaming, folder);
 }
 
 bool GetUserDataFolder(BoundedText& folder) {

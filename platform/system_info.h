@@ -15,7 +15,8 @@ bool IsServer2003Family();
 enum UserFolderResult {
   kUserFolderFound,
   kUserFolderMissing,  // the platform cannot name it
-  kUserFolderTooLong   // it does not fit the path limit
+  kUserFolderTooLong,  // it does not fit the path limit
+  kUserFolderNoExactName  // neither its name nor its short form has an exact 8-bit form
 };
 
 // The user's LocalAppDataLow folder.

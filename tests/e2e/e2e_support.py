@@ -22,7 +22,8 @@ import uuid
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 from wine_base import (WINESERVER, XServer, base_env, copy_template,  # noqa: E402
-                       display_numbers, end_wine, env_path, run_quietly, target, win_path)
+                       display_numbers, end_wine, env_path, make_prefix, run_quietly,
+                       target, win_path)
 from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
                      PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
 from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
@@ -126,12 +127,18 @@ class Prefix:
     """A clean copy of the template prefix for one scenario. The template is
     made once per build folder (wineboot takes a while) and then only copied."""
 
-    def __init__(self, name, display):
+    def __init__(self, name, display, extra=None):
+        """extra (environment, as in base_env) makes a prefix of its own instead:
+        USER names the profile folder at wineboot time and at every run."""
         self.display = display
         self.path = os.path.join(work_folder(), name)
         self.stop_server()
-        copy_template(self.path)
-        self.env = base_env(self.path, display)
+        if extra:
+            os.makedirs(os.path.dirname(self.path), exist_ok=True)
+            make_prefix(self.path, display, extra=extra)
+        else:
+            copy_template(self.path)
+        self.env = base_env(self.path, display, extra=extra)
         self.drive_c = os.path.join(self.path, "drive_c")
         os.makedirs(os.path.join(self.drive_c, "e2e"), exist_ok=True)
 

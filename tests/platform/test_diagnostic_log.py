@@ -73,6 +73,15 @@ class WhereTheLogGoes(LogTestCase):
         self.assertEqual(os.listdir(self.logs), [])
         self.assertNoLog(self.temp)  # no fall-back to the temporary folder
 
+    def test_tmpdir_without_an_exact_form_drops_the_entry(self):
+        # On code page 1252 "Ł" and "ź" have only a best fit ("ó" is a letter
+        # of it): "Lódz" exists, the named folder does not (nor its short form).
+        env = wine_env.env()
+        lodz, _ = env.c_dir("L\u00f3dz")
+        env.probe(["setenv-wide", "TMPDIR", hexarg("C:\\Łódź".encode())], ["log", "lost"])
+        self.assertEqual(os.listdir(lodz), [], "the entry went to the best-fit folder")
+        self.assertNoLog(self.temp)
+
     def test_longest_folder_that_fits(self):
         # Folder + "\" + "tvusched.log" = 259 characters: the full path limit.
         env = wine_env.env()

@@ -13,6 +13,7 @@ CABINET = "sd170000.cab"  # the cabinet the probe carries (resource 107)
 SIZES = {9000: 0, 9001: 8192, 9002: 8193, 9003: 20000}
 PAYLOAD_FILES = {9000: "probe_0.bin", 9001: "probe_8192.bin", 9002: "probe_8193.bin",
                  9003: "probe_20000.bin", 107: "probe_cab6.bin"}
+READY, NO_EXACT_FORM = 0, 2  # results of the folder-text verb
 
 
 def probe_payload(resource_id):
@@ -246,6 +247,31 @@ class UserFolderCause(unittest.TestCase):
                           ["cache-package-path", 206])
         self.assertEqual([l["result"] for l in lines[1:]], ["no-user-folder"] * 3)
         self.assertFalse(os.path.exists(os.path.join(env.drive_c, "wyk-missing")))
+
+
+class FolderNames(unittest.TestCase):
+    """A folder the platform gives as wide text becomes the program's 8-bit
+    text only when that names the same folder: exactly, or by its short form."""
+
+    def folder_text(self, folder):
+        line = wine_env.env().probe_one("folder-text", hexarg(folder.encode()))
+        return int(line["result"]), unhex(line["path"])
+
+    def test_exact_forms_and_no_form(self):
+        env = wine_env.env()
+        env.c_dir("caf\u00e9")
+        env.c_dir("\u0141\u00f3d\u017a")
+        self.assertEqual(self.folder_text("C:\\windows"), (READY, b"C:\\windows"))
+        # "é" is a letter of code page 1252: the same bytes as ever.
+        self.assertEqual(self.folder_text("C:\\caf\u00e9"), (READY, b"C:\\caf\xe9"))
+        # "Ł" has only a best fit there; an existing folder has a short form.
+        result, text = self.folder_text("C:\\\u0141\u00f3d\u017a")
+        self.assertEqual(result, READY)
+        self.assertNotEqual(text.lower(), b"c:\\lodz")
+        self.assertTrue(text.startswith(b"C:\\") and text.isascii(), text)
+        # A folder that does not exist has no short form: refused, no best fit.
+        self.assertEqual(self.folder_text("C:\\\u0141\u00f3d\u017a\\nowhere"),
+                         (NO_EXACT_FORM, b""))
 
 
 if __name__ == "__main__":

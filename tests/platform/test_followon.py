@@ -276,6 +276,32 @@ class UpdateService(RecordingTestCase):
         self.assertEqual(self.staged("au.cab"), self.payload("au.cab"))
         self.assertEqual(self.records(), [])
 
+    def test_common_files_folder_outside_the_code_page_is_named_by_its_short_form(self):
+        # "Ł" has only a best fit on code page 1252: the tool must be started
+        # from the real folder (by its short form), never from "C:\\Lommon".
+        env = wine_env.env()
+        real, real_win = env.c_dir("\u0141ommon")
+        best_fit, _ = env.c_dir("Lommon")
+        tail = "\\Tavro\\Tavro Update\\tvaureg.exe"
+        for folder in (real, best_fit):
+            env.plant_recorder(folder + tail.replace("\\", "/"))
+        self.set_common_files(real_win)
+        self.addCleanup(self.set_common_files, self.common)
+        records = self.install()
+        self.assertEqual(len(records), 2, records)
+        tool, arguments = records[1]
+        path = arguments.split(b'"')[1]
+        self.assertEqual(tool, "tvaureg.exe")
+        self.assertTrue(path.endswith(tail.encode()) and path.isascii(), path)
+        self.assertNotEqual(path.lower(), (b"C:\\Lommon" + tail.encode()).lower())
+
+    def set_common_files(self, folder):
+        # The platform's look-up reads this value; reg.exe takes any letter.
+        key = r"HKLM\Software\Microsoft\Windows\CurrentVersion"
+        result = wine_env.env().run(["reg", "add", key, "/v", "CommonFilesDir", "/t", "REG_SZ",
+                                     "/d", folder, "/f"])
+        self.assertEqual(result.returncode, 0, result.stderr)
+
     def test_unquoted_tool_path_would_start_a_decoy(self):
         # Shows that the decoys are where an unquoted start looks first.
         line = '%s -r qor 1.7.0-b147' % self.tool_win

@@ -132,6 +132,12 @@ class ReliabilityCase(WineTestCase):
     def fatal_text(self, operation, code):
         return operation + b" failed with error %d: " % code + self.system_text(code)
 
+    def assertFatalBox(self, result, operation, code):
+        self.assertEqual(result.exit_code, code)
+        self.assertIsNotNone(result.dialog, "no message box was shown")
+        self.assertEqual(result.dialog["CAPTION"], b"Error")
+        self.assertEqual(result.dialog["TEXT"], self.fatal_text(operation, code))
+
     # ---- the cache -----------------------------------------------------------
     def kit_files(self, folder=None):
         """{name: bytes} of the files in the kit cache folder."""

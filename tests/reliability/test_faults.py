@@ -44,12 +44,6 @@ class FaultCase(ReliabilityCase):
         self.addCleanup(release)
         self.wait_for_file(ready)
 
-    def assertFatalBox(self, result, operation, code):
-        self.assertEqual(result.exit_code, code)
-        self.assertIsNotNone(result.dialog, "no message box was shown")
-        self.assertEqual(result.dialog["CAPTION"], b"Error")
-        self.assertEqual(result.dialog["TEXT"], self.fatal_text(operation, code))
-
 
 class DiskFull(FaultCase):
     def test_disk_filling_while_a_cabinet_is_written(self):

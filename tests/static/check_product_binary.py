@@ -44,6 +44,32 @@ ICON_IMAGES = [(size, bits) for bits in (4, 8, 32) for size in (48, 32, 24, 16)]
 ALLOWED_IMPORTS = {"kernel32", "user32", "advapi32", "shell32", "ole32", "msvcrt"}
 RUNTIME_DLL_PREFIXES = ("libgcc", "libstdc++", "libwinpthread")
 
+# Every function the 32-bit program may import statically, per library: all of
+# them exist on Windows XP SP2, where a missing import stops the program before
+# its first line runs. Anything newer is looked up at run time.
+XP_SP2_IMPORTS = {
+    "advapi32": {"RegCloseKey", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA",
+                 "RegQueryInfoKeyA", "RegQueryValueExA", "RegSetValueExA"},
+    "kernel32": {"CloseHandle", "CompareStringW", "CreateDirectoryA", "CreateEventA",
+                 "CreateFileA", "CreateProcessA", "CreateThread", "DeleteFileA", "ExitProcess",
+                 "FindClose", "FindFirstFileA", "FindResourceA", "FormatMessageA", "FreeLibrary",
+                 "GetACP", "GetEnvironmentVariableA", "GetEnvironmentVariableW",
+                 "GetExitCodeProcess", "GetFileAttributesA", "GetFileInformationByHandle",
+                 "GetLastError", "GetLongPathNameW", "GetModuleHandleA", "GetProcAddress",
+                 "GetShortPathNameW", "GetSystemDirectoryA", "GetTempPathA", "GetTempPathW",
+                 "GetUserDefaultUILanguage", "GetVersionExA", "LoadLibraryA", "LoadResource",
+                 "LocalAlloc", "LocalFree", "LockResource", "MultiByteToWideChar",
+                 "RemoveDirectoryA", "SetDllDirectoryA", "SetEvent", "SetFilePointer",
+                 "SetLastError", "SizeofResource", "WaitForSingleObject", "WideCharToMultiByte",
+                 "WriteFile"},
+    "msvcrt": {"__getmainargs", "localtime", "time"},
+    "ole32": {"CoTaskMemFree"},
+    "shell32": {"SHGetFolderPathA", "SHGetFolderPathW"},
+    "user32": {"DispatchMessageA", "DispatchMessageW", "GetMessageA", "GetMessageW",
+               "IsWindowUnicode", "LoadStringA", "MessageBoxA", "MsgWaitForMultipleObjectsEx",
+               "PeekMessageA", "TranslateMessage"},
+}
+
 # (type name, id, file name in the payload folder), from the one payload table
 PAYLOAD_ROWS = [(r.type_name, r.resource_id, r.file_name) for r in payload_rows.ROWS]
 
@@ -122,6 +148,23 @@ def check_imports(pe):
         elif base not in ALLOWED_IMPORTS and base != "version":
             errors.append("imports %s, which is not one of the system libraries %s"
                           % (lib, ", ".join(sorted(ALLOWED_IMPORTS))))
+    return errors
+
+
+def check_xp_imports(pe):
+    """Static imports of the 32-bit program that Windows XP SP2 lacks (or that
+    nobody has checked against it yet)."""
+    errors = []
+    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+        base = entry.dll.decode("ascii", "replace").lower()
+        base = base[:-4] if base.endswith(".dll") else base
+        allowed = XP_SP2_IMPORTS.get(base, set())
+        for imported in entry.imports:
+            name = imported.name.decode("ascii", "replace") if imported.name else \
+                "#%d" % imported.ordinal
+            if name not in allowed:
+                errors.append("%s!%s is imported statically, but is not known to exist on "
+                              "Windows XP SP2: look it up at run time" % (base, name))
     return errors
 
 
@@ -408,6 +451,7 @@ def main(argv):
     groups = [
         ("headers", lambda: check_headers(pe, args.x64)),
         ("imports", lambda: check_imports(pe)),
+        ("XP imports", lambda: [] if args.x64 else check_xp_imports(pe)),
         ("manifest", lambda: check_manifest(res, args.x64)),
         ("icon group", lambda: check_icon(res)),
         ("string tables", lambda: check_strings(res)),

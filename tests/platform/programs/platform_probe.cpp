@@ -16,6 +16,7 @@
 #include <time.h>
 
 #include "base/bounded_text.h"
+#include "base/folder_text.h"
 #include "base/product_constants.h"
 #include "bootstrap/run_bootstrap.h"
 #include "diagnostics/diagnostic_log.h"
@@ -134,7 +135,7 @@ FARPROC RealFunction(const char* library, const char* name) {
 
 extern "C" {
 typedef BOOL(WINAPI* WriteFileFn)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPSTR);
+typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                                   LPOVERLAPPED overlapped) {
@@ -145,17 +146,17 @@ static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD
 }
 
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
-                                        LPSTR path) {
+                                        LPWSTR path) {
   if (roamingFolderFails && folder == CSIDL_APPDATA) return E_FAIL;
   GetFolderPathFn real = reinterpret_cast<GetFolderPathFn>(
-      reinterpret_cast<void*>(RealFunction("shell32.dll", "SHGetFolderPathA")));
+      reinterpret_cast<void*>(RealFunction("shell32.dll", "SHGetFolderPathW")));
   return real(owner, folder, token, flags, path);
 }
 
 WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
     ProbeWriteFile;
 GetFolderPathFn probeGetFolderPathSlot
-    WYK_IMPORT_SLOT("__imp_SHGetFolderPathA", "__imp__SHGetFolderPathA@20") = ProbeGetFolderPath;
+    WYK_IMPORT_SLOT("__imp_SHGetFolderPathW", "__imp__SHGetFolderPathW@20") = ProbeGetFolderPath;
 }
 
 namespace {
@@ -654,6 +655,18 @@ void SetEnvironmentVerb(char** a) {
   End();
 }
 
+// The value as UTF-8, so a letter outside the code page can be set.
+void SetEnvironmentWideVerb(char** a) {
+  wchar_t name[256];
+  wchar_t value[1024];
+  BOOL done = MultiByteToWideChar(CP_UTF8, 0, Text(a[0]), -1, name, 256) != 0 &&
+              MultiByteToWideChar(CP_UTF8, 0, Text(a[1]), -1, value, 1024) != 0 &&
+              SetEnvironmentVariableW(name, value);
+  Begin("setenv-wide");
+  printf(" result=%d", done ? 1 : 0);
+  End();
+}
+
 void UnsetEnvironmentVerb(char** a) {
   BOOL done = SetEnvironmentVariableA(Text(a[0]), NULL);
   Begin("unsetenv");
@@ -881,6 +894,19 @@ void CommonFilesVerb() {
   End();
 }
 
+// A folder given as UTF-8 (so any letter can be passed whatever the code
+// page), turned into the program's 8-bit text as the product does it.
+void FolderTextVerb(char** a) {
+  wchar_t wide[1024];
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, Text(a[0]), -1, wide, 1024);
+  FixedText<kPathCapacity> out;
+  int result = n == 0 ? -1 : static_cast<int>(FolderToAnsiText(wide, out));
+  Begin("folder-text");
+  printf(" result=%d", result);
+  PrintTextHex("path", out.Text());
+  End();
+}
+
 // ---------------------------------------------------------------------------
 
 struct Verb {
@@ -911,6 +937,7 @@ const Verb kVerbs[] = {
     {"run-and-wait-pumping", 3, RunAndWaitPumpingVerb, NULL},
     {"handle-slots", 0, NULL, HandleSlotsVerb},
     {"setenv", 2, SetEnvironmentVerb, NULL},
+    {"setenv-wide", 2, SetEnvironmentWideVerb, NULL},
     {"unsetenv", 1, UnsetEnvironmentVerb, NULL},
     {"crt-putenv", 1, CrtPutenvVerb, NULL},
     {"fake-time", 1, FakeTimeVerb, NULL},
@@ -934,6 +961,7 @@ const Verb kVerbs[] = {
     {"install-update-service", 0, NULL, InstallUpdateServiceVerb},
     {"user-data-folder", 0, NULL, UserDataFolderVerb},
     {"common-files", 0, NULL, CommonFilesVerb},
+    {"folder-text", 1, FolderTextVerb, NULL},
 };
 
 }  // namespace
