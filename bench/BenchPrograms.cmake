@@ -1,4 +1,4 @@
-# Benchmark variants (inside the x64 Windows build with -DWYK_BENCH=ON): the
+# Benchmark variants (inside the Windows builds with -DWYK_BENCH=ON): the
 # same executable with the release-size payload and with empty cabinets, and
 # a stand-in engine that notes when it was started.
 set(WYK_BENCH_PAYLOADS ${CMAKE_BINARY_DIR}/bench-payload)

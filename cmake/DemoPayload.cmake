@@ -16,11 +16,10 @@
 #     (cmake/PayloadBinding.cmake must be included before).
 #
 #   wyk_add_demo_e2e_programs()
-#     For the x86_64 build that runs under Wine: the executables that the
-#     end-to-end suite (tests/e2e, registered by cmake/E2eTests.cmake) runs:
-#     wyk-demo-e2e.exe (small demo payload in demo-e2e/, extra packages in
-#     demo-e2e-extra/), wyk-demo-e2e-large.exe (release-size cabinets, for the
-#     hand-off check) and demo-programs/e2e_runner.exe.
+#     For a build whose programs the Wine suites run: the executables that the
+#     end-to-end suite (tests/e2e) runs: wyk-demo-e2e.exe (small demo payload
+#     in demo-e2e/, extra packages in demo-e2e-extra/) and wyk-demo-e2e-large.exe
+#     (release-size cabinets, for the hand-off check).
 #
 # WYK_DEMO_REALISTIC_SIZES=ON fills the cabinets with incompressible data up to
 # the sizes of the release (10.5, 17.7, 33.9, 16.0 MiB and 2 KiB), for benchmarks.
@@ -131,15 +130,11 @@ function(wyk_add_demo_bootstrapper name out_dir arch)
 endfunction()
 
 function(wyk_add_demo_e2e_programs)
-  if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
-    message(FATAL_ERROR "wyk_add_demo_e2e_programs: the end-to-end programs run under 64-bit Wine")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(arch x64)
+  else()
+    set(arch x86)
   endif()
-  wyk_add_demo_bootstrapper(wyk-demo-e2e ${CMAKE_BINARY_DIR}/demo-e2e x64)
-  wyk_add_demo_bootstrapper(wyk-demo-e2e-large ${CMAKE_BINARY_DIR}/demo-e2e-large x64 REALISTIC)
-  get_filename_component(tests_dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tests/e2e ABSOLUTE)
-  add_executable(wyk_e2e_runner ${tests_dir}/e2e_runner.c)
-  set_target_properties(wyk_e2e_runner PROPERTIES OUTPUT_NAME e2e_runner
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/demo-programs)
-  target_compile_options(wyk_e2e_runner PRIVATE -O2 -Wall -Wextra -Werror)
-  target_link_options(wyk_e2e_runner PRIVATE -static -static-libgcc -s)
+  wyk_add_demo_bootstrapper(wyk-demo-e2e ${CMAKE_BINARY_DIR}/demo-e2e ${arch})
+  wyk_add_demo_bootstrapper(wyk-demo-e2e-large ${CMAKE_BINARY_DIR}/demo-e2e-large ${arch} REALISTIC)
 endfunction()

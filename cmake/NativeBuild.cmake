@@ -32,14 +32,17 @@ endif()
 if(WYK_CROSS_BUILDS)
   set(WYK_CROSS_ARGS -DCMAKE_BUILD_TYPE=MinSizeRel -DWYK_PAYLOAD_DIR=${WYK_PAYLOAD_DIR}
                      -DWYK_DEMO_REALISTIC_SIZES=${WYK_DEMO_REALISTIC_SIZES} -DWYK_PYTHON=${WYK_PYTHON})
-  # The shipped product.
+  # The shipped product, with the test programs of its bitness: the Wine
+  # suites run it under WoW64.
   ExternalProject_Add(wyk_i686
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/win-i686
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw-i686.cmake
-               -DWYK_ARCH=i586 -DWYK_STUB_VARIANT=${WYK_BENCH} ${WYK_CROSS_ARGS}
+               -DWYK_ARCH=i586 -DWYK_STUB_VARIANT=${WYK_BENCH} -DWYK_BENCH=${WYK_BENCH}
+               -DWYK_TEST_PROGRAMS=ON ${WYK_CROSS_ARGS}
     INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
-  # The same sources and constants as 64-bit code, which Wine can run here.
+  # The same sources and constants as 64-bit code: what the Wine suites run
+  # instead when a machine cannot execute 32-bit code.
   ExternalProject_Add(wyk_x64_i586
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/win-x64-i586
@@ -54,11 +57,8 @@ if(WYK_CROSS_BUILDS)
                -DWYK_ARCH=amd64 ${WYK_CROSS_ARGS}
     INSTALL_COMMAND "" BUILD_ALWAYS ON USES_TERMINAL_BUILD ON)
 
-  include(${CMAKE_SOURCE_DIR}/cmake/WindowsTests.cmake)
-  include(${CMAKE_SOURCE_DIR}/cmake/ReliabilityTests.cmake)
   include(${CMAKE_SOURCE_DIR}/cmake/StaticTests.cmake)
-  include(${CMAKE_SOURCE_DIR}/cmake/PlatformTests.cmake)
-  include(${CMAKE_SOURCE_DIR}/cmake/E2eTests.cmake)
+  include(${CMAKE_SOURCE_DIR}/cmake/WineTests.cmake)
   include(${CMAKE_SOURCE_DIR}/cmake/ReleaseTests.cmake)
 endif()
 

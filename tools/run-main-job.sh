@@ -31,10 +31,22 @@ args=("$@")
 cmake -S "$here" -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 
-# The 32-bit product cannot execute on this machine; the same sources and
-# constants built as 64-bit code, with the same default payload, run under Wine.
-win="$build/win-x64-i586"
-runner="$win/demo-programs/e2e_runner.exe"
+# The shipped PE32, run by Wine's 32-bit loader in a 64-bit (WoW64) prefix.
+# A machine that cannot execute 32-bit code runs the same sources and
+# constants built as 64-bit code instead, and says so.
+wine=/usr/lib/wine/wine
+win="$build/win-i686"
+software='SOFTWARE\Wow6432Node\Orvale'
+programs="Program Files (x86)"
+if ! "$wine" --version >/dev/null 2>&1; then
+  echo "NOTE: this machine cannot start the 32-bit program $wine; running the 64-bit build"
+  echo "      with the product's constants ($build/win-x64-i586) instead of the PE32."
+  wine=/usr/lib/wine/wine64
+  win="$build/win-x64-i586"
+  software='SOFTWARE\Orvale'
+  programs="Program Files"
+fi
+runner="$win/wine-tools/run_all.exe"
 exe="$win/wyk-7-windows-i586.exe"
 
 demo="$build/demo-run"
@@ -50,16 +62,16 @@ trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null ||
 sleep 1
 
 echo "== Preparing a fresh Wine prefix"
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+"$wine" wineboot -i >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
 mkdir -p "$prefix/drive_c/demo"
 # Windows 7 as the program's system: the cache goes below LocalLow.
-/usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" /v Version /d win7 /f >/dev/null
+"$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" /v Version /d win7 /f >/dev/null
 
 winexe="Z:$(echo "$exe" | tr / '\\')"
 printf '"%s" %s' "$winexe" "${args[*]}" > "$prefix/drive_c/demo/command.txt"
 echo "== Running: $(cat "$prefix/drive_c/demo/command.txt")"
-/usr/lib/wine/wine64 "$runner" 'C:\demo\command.txt' 'C:\demo\result.txt'
+"$wine" "$runner" 'C:\demo\result.txt' 4294967295 - 'C:\demo\command.txt'
 /usr/lib/wine/wineserver -w
 
 echo
@@ -69,20 +81,21 @@ echo "== Cache tree (bytes, path below the user's application data folder)"
 (cd "$prefix/drive_c/users"/*/AppData && find . -path '*Halvec*' -type f -printf '%12s  %P\n' | sort -k2)
 echo
 echo "== Installed files (bytes, path below C:\\)"
-(cd "$prefix/drive_c" && find "Program Files/Orvale" "Program Files/Common Files/Tavro" -type f \
+(cd "$prefix/drive_c" && find "$programs/Orvale" "$programs/Common Files/Tavro" -type f \
    -printf '%12s  %p\n' 2>/dev/null | sort -k2)
 echo
-echo "== Registry values under HKLM\\SOFTWARE\\Orvale"
-PYTHONPATH="$here/tests/e2e" /usr/bin/python3 - "$prefix/system.reg" <<'EOF'
+echo "== Registry values under HKLM\\$software (the program's registry view)"
+PYTHONPATH="$here/tests/e2e" WYK_BUILD_DIR="$build" WYK_WINE_TEST_DIR="$demo" \
+  /usr/bin/python3 - "$prefix/system.reg" "$software" <<'EOF'
 import sys
 from e2e_support import parse_registry_file
 keys = parse_registry_file(sys.argv[1], fold_case=False)
-for key in sorted(k for k in keys if k.lower().startswith("software\\orvale")):
+for key in sorted(k for k in keys if k.lower().startswith(sys.argv[2].lower())):
     print("[HKLM\\%s]" % key)
     for name, (kind, value) in sorted(keys[key].items()):
         print("  %s = %s   (%s)" % (name, value, kind))
 EOF
 echo
 echo "== Registration tool command line (tvaureg.log)"
-cat "$prefix/drive_c/Program Files/Common Files/Tavro/Tavro Update/tvaureg.log" 2>/dev/null \
+cat "$prefix/drive_c/$programs/Common Files/Tavro/Tavro Update/tvaureg.log" 2>/dev/null \
   || echo "(the registration tool did not run)"

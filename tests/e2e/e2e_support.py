@@ -1,18 +1,13 @@
 """Support for the end-to-end suite: a clean Wine prefix per scenario, the
-setup program run through e2e_runner.exe (full 32-bit exit code), the
+setup program run through run_all.exe (full 32-bit exit code), the
 prefix's registry read from its saved files, and the processes of a run.
-The X server, prefixes and environment of Wine come from tests/wine/wine_base.py.
-
-Configuration comes from the environment that cmake/E2eTests.cmake sets:
-  WYK_E2E_EXE        the setup program bound with the small demo payload
-  WYK_E2E_LARGE_EXE  the same with release-size cabinets
-  WYK_E2E_RUNNER     e2e_runner.exe
-  WYK_E2E_PAYLOAD    folder of the eight payload files of WYK_E2E_EXE
-  WYK_E2E_EXTRA      folder of the packages only checks use
-  WYK_E2E_WORK       scratch folder of this test module
-  WYK_E2E_TEMPLATE   folder of the shared template prefix (made once, under a lock)
-  WYK_E2E_DISPLAY    X display for this module (an Xvfb is started on it)
-  WYK_E2E_KEEP       if set, the prefixes of the scenarios are kept for a look
+The target build, the X server, the prefix template and the environment of
+Wine come from tests/wine/wine_base.py. The programs of the target build:
+  wyk-demo-e2e.exe        the setup program bound with the small demo payload
+                          (its eight files in demo-e2e/, the packages only
+                          checks use in demo-e2e-extra/)
+  wyk-demo-e2e-large.exe  the same with release-size cabinets
+WYK_E2E_KEEP, if set, keeps the prefixes of the scenarios for a look.
 """
 import os
 import re
@@ -26,36 +21,35 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from wine_base import (WINE64, WINESERVER, XServer, base_env, copy_prefix,  # noqa: E402
-                       display_numbers, end_wine, make_prefix, run_quietly, shared_prefix,
-                       win_path)
-from payload_rows import CABINETS, PACKAGE  # noqa: E402
-
-PRODUCT_CODE_KIT = "{3A7C1E52-8B0D-4F6A-9C21-5E4D7B0A1F17}"
-PRODUCT_CODE_QOR = "{7D4B2C13-6E8F-4A0B-9D1C-2F3E4A5B6C71}"
-PRODUCT_CODE_AU = "{5B0D1A83-2C4E-4F6B-8A7D-9E0F1A2B3C81}"
-PRODUCT_CODE_AU_OLD = "{6C1E2B90-3D4F-4A7B-9E21-0B5D8C3F7A42}"
-PRODUCT_CODE_AU_NEWER = "{8E2F3B94-4D5A-4C6B-9E8F-0A1B2C3D4E91}"
-
-KIT_KEY = r"Software\Orvale\Tavro Development Kit\1.7.0"
-RUNTIME_KEY = r"Software\Orvale\Tavro Runtime Environment\1.7.0"
-UPDATE_KEY = r"Software\Orvale\Auto Update"
-VENDOR_KEY = r"Software\Orvale"
-UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
-INSTALLER_KEY = r"Software\Microsoft\Windows\CurrentVersion\Installer"
+from wine_base import (WINESERVER, XServer, base_env, copy_template,  # noqa: E402
+                       display_numbers, end_wine, env_path, make_prefix, run_quietly,
+                       target, win_path)
+from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
+                     PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
+from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
+                     KIT as KIT_KEY, RUNTIME as RUNTIME_KEY, UNINSTALL as UNINSTALL_KEY,
+                     VENDOR as VENDOR_KEY)
 
 PAYLOAD_FILES = [PACKAGE] + CABINETS
 
-KIT_DIR = r"Program Files/Orvale/Tavro Development Kit 1.7.0"
-RUNTIME_DIR = r"Program Files/Orvale/Tavro Runtime 1.7.0"
-TOOL_DIR = r"Program Files/Common Files/Tavro/Tavro Update"
+# The program folder of the target's bitness ("Program Files (x86)" for the PE32).
+PROGRAM_FILES = target().program_files
+KIT_DIR = PROGRAM_FILES + "/Orvale/Tavro Development Kit 1.7.0"
+RUNTIME_DIR = PROGRAM_FILES + "/Orvale/Tavro Runtime 1.7.0"
+TOOL_DIR = PROGRAM_FILES + "/Common Files/Tavro/Tavro Update"
 
 
-def config(name):
-    value = os.environ.get(name)
-    if not value:
-        raise unittest.SkipTest("%s is not set (run the suite through ctest)" % name)
-    return value
+config = env_path
+
+
+def built(name):
+    """A file or folder of the target build."""
+    return os.path.join(target().dir, name)
+
+
+def work_folder():
+    module = os.path.splitext(os.path.basename(sys.argv[0]))[0]
+    return os.path.join(env_path("WYK_WINE_TEST_DIR"), "e2e-" + module)
 
 
 def unescape_reg(text):
@@ -137,13 +131,13 @@ class Prefix:
         """extra (environment, as in base_env) makes a prefix of its own instead:
         USER names the profile folder at wineboot time and at every run."""
         self.display = display
-        self.path = os.path.join(config("WYK_E2E_WORK"), name)
+        self.path = os.path.join(work_folder(), name)
         self.stop_server()
         if extra:
             os.makedirs(os.path.dirname(self.path), exist_ok=True)
             make_prefix(self.path, display, extra=extra)
         else:
-            copy_prefix(shared_prefix(config("WYK_E2E_TEMPLATE"), display), self.path)
+            copy_template(self.path)
         self.env = base_env(self.path, display, extra=extra)
         self.drive_c = os.path.join(self.path, "drive_c")
         os.makedirs(os.path.join(self.drive_c, "e2e"), exist_ok=True)
@@ -151,7 +145,7 @@ class Prefix:
     # -- running ----------------------------------------------------------------
 
     def wine(self, *args, timeout=120, check=True):
-        done = run_quietly([WINE64] + list(args), self.env, timeout)
+        done = run_quietly([target().loader] + list(args), self.env, timeout)
         if check:
             done.check_returncode()
         return done
@@ -178,8 +172,10 @@ class Prefix:
         # Not in a session of its own (wine_base.die_with_parent): the hand-off check holds the
         # setup program with SIGSTOP, and a stopped process in an orphaned process
         # group gets continued by the kernel.
-        process = subprocess.Popen([WINE64, config("WYK_E2E_RUNNER"), r"C:\e2e\command.txt",
-                                    r"C:\e2e\result.txt"], env=self.env,
+        process = subprocess.Popen([target().loader, built("wine-tools/run_all.exe"),
+                                    r"C:\e2e\result.txt", "4294967295", "-",
+                                    r"C:\e2e\command.txt"],
+                                   env=self.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    cwd=self.drive_c)
         return process, result
@@ -221,12 +217,19 @@ class Prefix:
     def hklm(self):
         return parse_registry_file(os.path.join(self.path, "system.reg"))
 
-    def value(self, key, name):
-        """(type, value) of an HKLM value, or None."""
-        return self.hklm().get(key.lower(), {}).get(name.lower())
+    @staticmethod
+    def in_view(key, view=None):
+        """Where a key of HKLM\\Software lies in the saved registry: in the
+        target's own view, or in the 64-bit view with view="64"."""
+        software = "Software" if view == "64" else target().software_key
+        return software + key[len("Software"):] if key.lower().startswith("software\\") else key
 
-    def key_exists(self, key):
-        return key.lower() in self.hklm()
+    def value(self, key, name, view=None):
+        """(type, value) of an HKLM value in the target's view (or view "64"), or None."""
+        return self.hklm().get(self.in_view(key, view).lower(), {}).get(name.lower())
+
+    def key_exists(self, key, view=None):
+        return self.in_view(key, view).lower() in self.hklm()
 
     def product_installed(self, product_code):
         return self.key_exists(UNINSTALL_KEY + "\\" + product_code)
@@ -285,7 +288,7 @@ def find_process(*markers):
     """Linux pid of the Wine process whose command line contains every marker, or None.
     (Wine shows a process's Windows command line, split, as its Linux one.)"""
     for pid, line in command_lines():
-        if all(m in line for m in markers) and "e2e_runner" not in line:
+        if all(m in line for m in markers) and "run_all" not in line:
             return int(pid)
     return None
 
@@ -321,10 +324,11 @@ class Scenario(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.exe = config("WYK_E2E_EXE")
-        cls.payload = config("WYK_E2E_PAYLOAD")
-        cls.extra = config("WYK_E2E_EXTRA")
-        cls.display = XServer(display_numbers(config("WYK_E2E_DISPLAY")))
+        print("running %s" % target().describe(), flush=True)
+        cls.exe = built("wyk-demo-e2e.exe")
+        cls.payload = built("demo-e2e")
+        cls.extra = built("demo-e2e-extra")
+        cls.display = XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "88-99")))
         cls.display.start()
 
     @classmethod

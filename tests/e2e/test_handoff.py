@@ -13,7 +13,7 @@ import sys
 import time
 import unittest
 
-from e2e_support import (CABINETS, KIT_DIR, PRODUCT_CODE_KIT, Scenario, config, engine_runs, find_process,
+from e2e_support import (CABINETS, KIT_DIR, PRODUCT_CODE_KIT, Scenario, built, engine_runs, find_process,
                          hold, new_tag, read)
 
 WAITING = "Cabinet wait: waiting for HalvecWYKCabExtractWaitEvent"
@@ -31,8 +31,8 @@ def log_text(path):
 
 class HandOff(Scenario):
     def test_package_waits_until_the_last_cabinet_is_written(self):
-        exe = config("WYK_E2E_LARGE_EXE")
-        payload = config("WYK_E2E_LARGE_PAYLOAD")
+        exe = built("wyk-demo-e2e-large.exe")
+        payload = built("demo-e2e-large")
         tag = new_tag()
         log = self.prefix.c("e2e", "engine.log")
         process, result = self.prefix.start(exe, r"/s /l*v C:\e2e\engine.log", tag=tag)

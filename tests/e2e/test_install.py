@@ -3,7 +3,7 @@ the update service leave behind, feature choice and the language transforms."""
 import os
 import unittest
 
-from e2e_support import (KIT_DIR, KIT_KEY, PAYLOAD_FILES, PRODUCT_CODE_AU, PRODUCT_CODE_KIT,
+from e2e_support import (KIT_DIR, PROGRAM_FILES, KIT_KEY, PAYLOAD_FILES, PRODUCT_CODE_AU, PRODUCT_CODE_KIT,
                          PRODUCT_CODE_QOR, RUNTIME_DIR, RUNTIME_KEY, TOOL_DIR, UNINSTALL_KEY, UPDATE_KEY,
                          VENDOR_KEY, Scenario, read)
 
@@ -27,7 +27,7 @@ class SilentInstall(Scenario):
         self.assertTrue(os.path.isfile(os.path.join(kit, "NOTICE.txt")))
         self.assertFalse(os.path.exists(os.path.join(kit, "demos.zip")))
         self.assertFalse(os.path.exists(os.path.join(kit, "src.zip")))
-        self.assertValue(KIT_KEY, "TavroHome", "C:\\Program Files\\Orvale\\Tavro Development Kit 1.7.0\\")
+        self.assertValue(KIT_KEY, "TavroHome", "C:\\%s\\Orvale\\Tavro Development Kit 1.7.0\\" % PROGRAM_FILES)
         self.assertTrue(self.prefix.product_installed(PRODUCT_CODE_KIT))
 
         # The public runtime was installed from the kit's home folder, which was emptied of it.
@@ -42,8 +42,8 @@ class SilentInstall(Scenario):
         self.assertTrue(self.prefix.product_installed(PRODUCT_CODE_AU))
         self.assertValue(UPDATE_KEY, "AUVersion", "2.1.5.1")
         with open(self.prefix.c(TOOL_DIR, "tvaureg.log"), "rb") as f:
-            self.assertEqual(f.read(), b'"C:\\Program Files\\Common Files\\Tavro\\Tavro Update\\tvaureg.exe"'
-                                       b' -r qor 1.7.0-b147\r\n')
+            self.assertEqual(f.read(), ('"C:\\%s\\Common Files\\Tavro\\Tavro Update\\tvaureg.exe"'
+                                        ' -r qor 1.7.0-b147\r\n' % PROGRAM_FILES).encode())
 
         # No re-run request is left behind.
         self.assertIsNone(self.prefix.value(VENDOR_KEY, "InstallStatus"))
@@ -70,7 +70,7 @@ class LanguageTransforms(Scenario):
     def check_language(self, lang, kit_name, runtime_name):
         code = self.prefix.run(self.exe, "/s /lang=%d" % lang)
         self.assertEqual(code, 0)
-        uninstall = self.prefix.hklm()[(UNINSTALL_KEY + "\\" + PRODUCT_CODE_KIT).lower()]
+        uninstall = self.prefix.hklm()[self.prefix.in_view(UNINSTALL_KEY + "\\" + PRODUCT_CODE_KIT).lower()]
         self.assertEqual(uninstall["displayname"], ("sz", kit_name))
         self.assertValue(KIT_KEY, "DisplayName", kit_name)
         self.assertValue(RUNTIME_KEY, "DisplayName", runtime_name)

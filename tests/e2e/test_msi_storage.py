@@ -11,7 +11,10 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import demo_msi_storage as storage  # noqa: E402
 
-from e2e_support import config  # noqa: E402
+from e2e_support import built, target  # noqa: E402
+
+# The platform of the kit package the target build carries.
+TEMPLATE = "Template: %s;1033" % ("Intel" if target().pe32 else "x64")
 
 
 def msiinfo(*args):
@@ -46,7 +49,7 @@ class PayloadPackage(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.package = os.path.join(config("WYK_E2E_PAYLOAD"), "wyk1.7.0.msi")
+        cls.package = os.path.join(built("demo-e2e"), "wyk1.7.0.msi")
         with open(cls.package, "rb") as f:
             cls.root = storage.read_compound_file(f.read())
 
@@ -62,7 +65,7 @@ class PayloadPackage(unittest.TestCase):
         media = msiinfo("export", self.package, "Media").splitlines()[3:]
         self.assertEqual([row.split("\t")[3] for row in media],
                          ["sj170000.cab", "sd170000.cab", "ss170000.cab", "st170000.cab", "sz170000.cab"])
-        self.assertIn("Template: x64;1033", msiinfo("suminfo", self.package))
+        self.assertIn(TEMPLATE, msiinfo("suminfo", self.package))
 
     def rewritten(self, root):
         """root written to a scratch package; its path."""
@@ -91,7 +94,7 @@ class PayloadPackage(unittest.TestCase):
         self.assertIn("Revision number (UUID): {01234567-89AB-CDEF-0123-456789ABCDEF}", info)
         self.assertIn("Created: Mon Jan  1 00:00:00 2024", info)
         self.assertIn("Last saved: Mon Jan  1 00:00:00 2024", info)
-        self.assertIn("Template: x64;1033", info)
+        self.assertIn(TEMPLATE, info)
         self.assertIn("Subject: Tavro Development Kit 1.7.0", info)
 
     def test_language_transforms_are_embedded_storages_with_the_transform_class(self):

@@ -4,7 +4,6 @@
 #                              with resources of its own to extract
 #   platform_probe_no1119.exe  the same without the update-service package row
 #   platform_helper.exe        recording stand-in, exit-code runner, box reader
-#   platform_trace.dll         leaves a trace file when loaded
 set(WYK_PROBE_DIR ${CMAKE_SOURCE_DIR}/tests/platform)
 set(WYK_PROBE_PAYLOAD ${CMAKE_BINARY_DIR}/platform-probe-payload)
 
@@ -52,7 +51,3 @@ platform_probe_executable(platform_probe_no1119 ROWS ${platform_probe_rows})
 add_executable(platform_helper ${WYK_PROBE_DIR}/programs/platform_helper.c)
 target_link_options(platform_helper PRIVATE -static -static-libgcc)
 target_link_libraries(platform_helper PRIVATE user32 advapi32)
-
-add_library(platform_trace SHARED ${WYK_PROBE_DIR}/programs/trace_library.c)
-set_target_properties(platform_trace PROPERTIES PREFIX "" OUTPUT_NAME platform_trace)
-target_link_options(platform_trace PRIVATE -static -static-libgcc)

@@ -8,13 +8,11 @@ import unittest
 import wine_env
 from wine_env import hexarg, read_records, reg_set, unhex
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
+import product  # noqa: E402
+from product import OLD_SERVICE_REMOVAL as REMOVAL  # noqa: E402
 
 REG_SZ, REG_DWORD = 1, 4
-KIT = r"HKLM\SOFTWARE\Orvale\Tavro Development Kit\1.7.0"
-AUTO_UPDATE = r"HKLM\SOFTWARE\Orvale\Auto Update"
-INSTALLER = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer"
-
-REMOVAL = b" /x {6C1E2B90-3D4F-4A7B-9E21-0B5D8C3F7A42} /qn"
+KIT, AUTO_UPDATE, INSTALLER = map(product.hklm, (product.KIT, product.AUTO_UPDATE, product.INSTALLER))
 RUNTIME_FILES = ("qor.msi", "qor1041.MST", "qor2052.MST")
 
 

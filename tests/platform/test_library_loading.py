@@ -32,7 +32,7 @@ class PlantedLibraries(unittest.TestCase):
         self.system = unhex(env.probe_one("system-directory")["path"])
 
     def plant(self, folder, name):
-        shutil.copyfile(wine_env.env().program("platform_trace.dll"), os.path.join(folder, name))
+        shutil.copyfile(wine_env.env().program("wine-tools/trace_library.dll"), os.path.join(folder, name))
 
     def probe(self, *verbs, exe=None, overrides=None):
         env = {"WYK_TRACE_FILE": wine_env.WineEnv.win(self.trace)}
@@ -45,7 +45,8 @@ class PlantedLibraries(unittest.TestCase):
         if not os.path.exists(self.trace):
             return []
         with open(self.trace, "rb") as f:
-            return f.read().splitlines()
+            # "<library's path>|<program's path>" per load
+            return [line.split(b"|")[0] for line in f.read().splitlines()]
 
     def log(self):
         path = os.path.join(self.logs, "tvusched.log")

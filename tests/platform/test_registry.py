@@ -7,12 +7,10 @@ import unittest
 import wine_env
 from wine_env import hexarg, read_records, reg_set, unhex
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
+import product  # noqa: E402
 
-VENDOR = r"HKLM\Software\Orvale"
-KIT = r"HKLM\SOFTWARE\Orvale\Tavro Development Kit\1.7.0"
-RUNTIME = r"HKLM\SOFTWARE\Orvale\Tavro Runtime Environment\1.7.0"
-AUTO_UPDATE = r"HKLM\SOFTWARE\Orvale\Auto Update"
-INSTALLER = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer"
+VENDOR, KIT, RUNTIME, AUTO_UPDATE, INSTALLER = map(product.hklm, (
+    product.VENDOR, product.KIT, product.RUNTIME, product.AUTO_UPDATE, product.INSTALLER))
 
 REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 0, 1, 2, 3, 4, 7
 ERROR_INVALID_DATA = 13

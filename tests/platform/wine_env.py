@@ -1,12 +1,7 @@
-"""Wine set-up of the platform tests: a prefix of their own inside the build
-folder, an X display for message boxes, the probe and helper programs, and
-helpers to read what they report.
-
-Environment (set by the CTest registration):
-  WYK_PLATFORM_PROGRAMS  folder of platform_probe.exe, platform_helper.exe, ...
-  WYK_PLATFORM_WORK      folder for the prefix and the test files
-  WYK_PLATFORM_PRODUCT   the bootstrapper built for x86_64 (optional)
-  WYK_PLATFORM_DISPLAYS  X displays to try, ":98,:99" unless set
+"""The platform tests' Wine session: the suites' one session type
+(tests/wine/harness.py: a copy of the prefix template per module, an X
+display, the target build) with the probe and helper programs, and helpers
+to read what they report.
 """
 import os
 import shutil
@@ -15,8 +10,8 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from wine_base import (WINE64, WINESERVER, XServer, base_env, display_numbers,  # noqa: E402
-                       end_wine, read_items, run_quietly, shared_prefix, unhex, win_path)
+from harness import WineSession  # noqa: E402
+from wine_base import read_items, run_quietly, unhex, win_path  # noqa: E402
 
 
 def hexarg(text):
@@ -54,20 +49,18 @@ def reg_set(key, name, reg_type, data):
     return ["reg-set", hexarg(key), hexarg(name), reg_type, data.hex() if data else "-"]
 
 
-class WineEnv:
-    """One prefix and one display for a test module; started in setUpModule
-    and stopped in tearDownModule."""
+class WineEnv(WineSession):
+    """The session of a platform test module; started in setUpModule and
+    stopped in tearDownModule. Wine's error messages stay on: they show in a
+    failure message, nothing else does."""
+
+    debug = "fixme-all"
 
     def __init__(self):
-        self.programs = os.environ.get("WYK_PLATFORM_PROGRAMS", "")
-        self.work = os.environ.get("WYK_PLATFORM_WORK", "")
-        if not self.programs or not self.work:
-            raise RuntimeError("WYK_PLATFORM_PROGRAMS and WYK_PLATFORM_WORK must be set")
-        self.product = os.environ.get("WYK_PLATFORM_PRODUCT", "")
-        self.prefix = os.path.join(self.work, "prefix")
-        self.drive_c = os.path.join(self.prefix, "drive_c")
-        self.scratch = os.path.join(self.work, "scratch")
-        self.xserver = XServer(display_numbers(os.environ.get("WYK_PLATFORM_DISPLAYS", ":98,:99")))
+        super().__init__("platform-" + os.path.splitext(os.path.basename(sys.argv[0]))[0])
+        self.programs = self.win_dir
+        self.drive_c = self.c_drive()
+        self.scratch = self.work
         for name in ("platform_probe.exe", "platform_helper.exe"):
             if not os.path.exists(self.program(name)):
                 raise RuntimeError("missing test program %s (build with WYK_TEST_PROGRAMS)"
@@ -117,32 +110,18 @@ class WineEnv:
         """The environment of a call; WINEDLLOVERRIDES in extra adds to Wine's own."""
         extra = dict(extra or {})
         overrides = extra.pop("WINEDLLOVERRIDES", None)
-        # Errors stay on: they show in a failure message, nothing else does.
-        return base_env(self.prefix, self.xserver.display, "fixme-all",
-                        [overrides] if overrides else (), extra)
+        return self.env(extra, [overrides] if overrides else None)
 
     def start(self):
-        self.xserver.start()
-        shared_prefix(self.prefix, self.xserver.display, "fixme-all")
         if os.path.exists(self.scratch):
             self.make_writable(self.scratch)
-            shutil.rmtree(self.scratch)
-        os.makedirs(self.scratch)
-        # Keep the server up between the many short program runs; it ends by
-        # itself half a minute after the last one if this process dies.
-        subprocess.run([WINESERVER, "-p30"], env=self.base_env(), timeout=60,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-
-    def stop(self):
-        end_wine(self.base_env())
-        self.xserver.stop()
+        super().start()
 
     # -- running programs --------------------------------------------------
 
     def run(self, argv, env=None, cwd=None, timeout=60):
         """Runs a Windows program (Unix path first) and returns CompletedProcess."""
-        return run_quietly([WINE64] + list(argv), self.base_env(env), timeout,
+        return run_quietly([self.target.loader] + list(argv), self.base_env(env), timeout,
                            cwd=cwd or self.scratch)
 
     def probe(self, *verbs, exe=None, env=None, cwd=None, timeout=60, check=True):

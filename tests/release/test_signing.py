@@ -6,9 +6,9 @@ does its main job under Wine.
 Environment (set by cmake/ReleaseTests.cmake):
   WYK_RELEASE_PE32          the shipped 32-bit product
   WYK_RELEASE_PE32_PAYLOAD  the payload folder bound into it
-  WYK_RELEASE_RUNNABLE      the same product built as 64-bit code (runs under Wine)
   WYK_RELEASE_WORK          scratch folder
-  and the WYK_E2E_* settings of the end-to-end suite, whose prefixes the Wine run uses.
+  and the settings of the Wine suites: the Wine run signs and runs the program they run
+  (the PE32 under WoW64, or the 64-bit build where 32-bit code cannot run).
 """
 import os
 import shutil
@@ -20,7 +20,7 @@ import pefile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from release_support import TOOLS, config, run  # noqa: E402
-from e2e_support import KIT_KEY, PRODUCT_CODE_KIT, Scenario  # noqa: E402
+from e2e_support import KIT_KEY, PRODUCT_CODE_KIT, PROGRAM_FILES, Scenario, built  # noqa: E402
 
 STATIC_CHECK = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "static",
                             "check_product_binary.py")
@@ -109,11 +109,12 @@ class SignedProduct(unittest.TestCase):
 class SignedProgramRuns(Scenario):
     def test_signed_program_installs_the_kit_silently(self):
         signer = Signer(os.path.join(config("WYK_RELEASE_WORK"), "signing-runnable"))
-        signed = signer.sign(config("WYK_RELEASE_RUNNABLE"), "wyk-7-windows-i586.exe")
+        signed = signer.sign(built("wyk-7-windows-i586.exe"), "wyk-7-windows-i586.exe")
         self.assertEqual(signer.verify(signed).returncode, 0)
         self.assertEqual(self.prefix.run(signed, "/s"), 0)
         self.assertTrue(self.prefix.product_installed(PRODUCT_CODE_KIT))
-        self.assertValue(KIT_KEY, "TavroHome", "C:\\Program Files\\Orvale\\Tavro Development Kit 1.7.0\\")
+        self.assertValue(KIT_KEY, "TavroHome",
+                         "C:\\%s\\Orvale\\Tavro Development Kit 1.7.0\\" % PROGRAM_FILES)
 
 
 if __name__ == "__main__":

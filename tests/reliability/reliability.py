@@ -14,11 +14,11 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 import harness  # noqa: E402
-from harness import (CABINETS, PACKAGE, VENDOR_KEY, WINE64, WineTestCase,  # noqa: E402
+from harness import (CABINETS, PACKAGE, VENDOR_KEY, WineTestCase,  # noqa: E402
                      read_key_values, win_path)
 from payload_rows import SERVICE_FILES  # noqa: E402
 
-RUNTIME_KEY = "HKLM\\SOFTWARE\\Orvale\\Tavro Runtime Environment\\1.7.0"
+RUNTIME_KEY = harness.hklm(harness.product.RUNTIME)
 KIT_FILES = [PACKAGE] + CABINETS
 ERROR_SHARING_VIOLATION = 32
 ERROR_ACCESS_DENIED = 5
@@ -47,7 +47,7 @@ class Runs:
         self.stderr = s.work_file("run-all.err")
         with open(self.stderr, "wb") as err:
             self.process = subprocess.Popen(
-                [WINE64, os.path.join(case.rely_tools, "run_all.exe"), win_path(self.result),
+                [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
                  str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
                 env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
                 preexec_fn=harness.die_with_parent)
@@ -74,10 +74,6 @@ class Runs:
 class ReliabilityCase(WineTestCase):
     """Fresh state per test (see WineTestCase), plus the programs of
     tests/reliability/programs."""
-
-    @property
-    def rely_tools(self):
-        return os.path.join(self.session.win_dir, "reliability-tools")
 
     @property
     def patient_engine_dir(self):
@@ -115,7 +111,7 @@ class ReliabilityCase(WineTestCase):
         """What swap_attempt.exe could do to each file: {name: {attempt: "ok" or code}}."""
         s = self.session
         report = s.work_file("swap.txt")
-        s.wine(os.path.join(self.rely_tools, "swap_attempt.exe"), win_path(report),
+        s.wine(os.path.join(s.tools, "swap_attempt.exe"), win_path(report),
                *[win_path(p) for p in paths], env=env)
         outcome = {}
         for key, values in read_key_values(report, every=True).items():

@@ -57,7 +57,7 @@ class PlantedLibraries(ReliabilityCase):
         self.names = sorted(set(imported_libraries(s.product)) | set(ALWAYS_PLANTED))
 
     def plant(self, names, folders):
-        library = os.path.join(self.rely_tools, "trace_library.dll")
+        library = os.path.join(self.session.tools, "trace_library.dll")
         for folder in folders:
             for name in names:
                 shutil.copyfile(library, os.path.join(folder, name))
@@ -74,7 +74,7 @@ class PlantedLibraries(ReliabilityCase):
         exe = os.path.join(self.beside, os.path.basename(s.product))
         shutil.copyfile(s.product, exe)
         log = s.work_file("engine.log")
-        env = s.env({"RELY_TRACE_FILE": win_path(self.trace), "WYK_ENGINE_LOG": win_path(log),
+        env = s.env({"WYK_TRACE_FILE": win_path(self.trace), "WYK_ENGINE_LOG": win_path(log),
                      "WINEDEBUG": "+loaddll"}, self.native_first(names))
         runs = Runs(self, [self.command_line(exe, " /s")], env=env, cwd=self.cwd)
         return runs.wait()[0], harness.read_records(log), runs.loader_trace()
@@ -132,7 +132,7 @@ class PlantedLibraries(ReliabilityCase):
         other = os.path.join(self.beside, "dialog_reader.exe")
         shutil.copyfile(os.path.join(s.tools, "dialog_reader.exe"), other)
         s.wine(other, win_path(s.work_file("none.txt")), "0", check=False,
-               env=s.env({"RELY_TRACE_FILE": win_path(self.trace)},
+               env=s.env({"WYK_TRACE_FILE": win_path(self.trace)},
                          self.native_first(["version.dll"])))
         other_lines = read_lines(self.trace)[1:]
         self.assertEqual(len(other_lines), 1, other_lines)
@@ -169,9 +169,9 @@ class PlantedLibraries(ReliabilityCase):
     def test_trace_catches_a_program_that_loads_by_plain_name(self):
         s = self.session
         loader = os.path.join(self.beside, "plain_loader.exe")
-        shutil.copyfile(os.path.join(self.rely_tools, "plain_loader.exe"), loader)
+        shutil.copyfile(os.path.join(self.session.tools, "plain_loader.exe"), loader)
         self.plant(["version.dll"], (self.beside,))
-        env = {"RELY_TRACE_FILE": win_path(self.trace)}
+        env = {"WYK_TRACE_FILE": win_path(self.trace)}
         done = s.wine(loader, "version.dll", env=s.env(env, self.native_first(["version.dll"])),
                       check=False)
         self.assertEqual(done.returncode, 0)
@@ -189,22 +189,23 @@ class ShorterPrefixPrograms(ReliabilityCase):
         parts = windows_path[3:].split("\\")
         target = s.c_drive(*parts)
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copyfile(os.path.join(self.rely_tools, "decoy_program.exe"), target)
+        shutil.copyfile(os.path.join(self.session.tools, "decoy_program.exe"), target)
         self.addCleanup(lambda: os.path.exists(target) and os.unlink(target))
         return target
 
     def test_registration_tool_is_not_replaced_by_a_shorter_prefix(self):
         s = self.session
-        # The common files folder as Wine gives it to a 64-bit program.
-        common = "C:\\Program Files\\Common Files"
+        # The common files folder of the program's bitness ("Program Files (x86)" under WoW64).
+        common = "C:\\%s\\Common Files" % s.target.program_files
         tool = common + "\\Tavro\\Tavro Update\\tvaureg.exe"
         self.plant_program(tool)
         self.plant_program("C:\\Program.exe")
         self.plant_program(common + "\\Tavro\\Tavro.exe")
-        self.addCleanup(shutil.rmtree, s.c_drive("Program Files", "Common Files", "Tavro"), True)
+        self.addCleanup(shutil.rmtree, s.c_drive(s.target.program_files, "Common Files", "Tavro"),
+                        True)
         trace = s.work_file("trace.txt")
         s.registry(("mkkey", RUNTIME_KEY))
-        result = s.run(s.product, "", env={"RELY_TRACE_FILE": win_path(trace)})
+        result = s.run(s.product, "", env={"WYK_TRACE_FILE": win_path(trace)})
         self.assertEqual(result.exit_code, 0)
         # The kit, then the update service's package.
         self.assertEqual(len(result.records), 2)
@@ -224,7 +225,7 @@ class ShorterPrefixPrograms(ReliabilityCase):
         self.plant_program("C:\\Tavro.exe")
         trace = s.work_file("trace.txt")
         s.registry(*s.engine_location_ops("C:\\Tavro Engine"))
-        result = s.run(s.product, "", env={"RELY_TRACE_FILE": win_path(trace),
+        result = s.run(s.product, "", env={"WYK_TRACE_FILE": win_path(trace),
                                            "WYK_ENGINE_CODES": "3010"})
         self.assertEqual(result.exit_code, 3010)
         self.assertEqual(result.records, [self.expected_line("", engine=engine)])

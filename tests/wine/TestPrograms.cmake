@@ -1,7 +1,8 @@
-# Small Windows programs that the Wine tests drive, and bootstrapper variants
-# with other payloads. Included in the 64-bit build that carries the product's
-# constants (the one Wine runs here).
+# The Windows programs every Wine suite drives, built with the product's
+# bitness, and bootstrapper variants with other payloads. Included by a
+# Windows build with WYK_TEST_PROGRAMS on.
 set(WYK_WINE_PROGRAM_SOURCES ${CMAKE_CURRENT_LIST_DIR}/programs)
+set(WYK_RELY_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../reliability/programs)
 
 function(wyk_wine_program name)
   cmake_parse_arguments(ARG "WINDOWS" "FOLDER;OUTPUT_NAME" "SOURCES;LIBRARIES" ${ARGN})
@@ -37,12 +38,31 @@ wyk_wine_program(wyk_registry_tool SOURCES ${WYK_WINE_PROGRAM_SOURCES}/registry_
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME registry_tool LIBRARIES advapi32)
 wyk_wine_program(wyk_hold_file SOURCES ${WYK_WINE_PROGRAM_SOURCES}/hold_file.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME hold_file)
-wyk_wine_program(wyk_run_wait SOURCES ${WYK_WINE_PROGRAM_SOURCES}/run_wait.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME run_wait)
+# The runner: exact command lines, full 32-bit exit codes, several at once.
+wyk_wine_program(wyk_run_all SOURCES ${WYK_WINE_PROGRAM_SOURCES}/run_all.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME run_all)
 wyk_wine_program(wyk_event_watcher SOURCES ${WYK_WINE_PROGRAM_SOURCES}/event_watcher.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME event_watcher)
 wyk_wine_program(wyk_system_probe SOURCES ${WYK_WINE_PROGRAM_SOURCES}/system_probe.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME system_probe LIBRARIES version user32)
+
+# The reliability suites' engine stand-in, which reads the staged files and
+# waits for a signal before it ends, and their intruder, decoy and loader.
+wyk_wine_program(wyk_rely_engine WINDOWS SOURCES ${WYK_RELY_SOURCES}/patient_engine.c
+  FOLDER ${CMAKE_BINARY_DIR}/reliability-engine OUTPUT_NAME msiexec)
+wyk_wine_program(wyk_rely_swap SOURCES ${WYK_RELY_SOURCES}/swap_attempt.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME swap_attempt)
+wyk_wine_program(wyk_rely_decoy WINDOWS SOURCES ${WYK_RELY_SOURCES}/decoy_program.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME decoy_program)
+wyk_wine_program(wyk_rely_plain_loader SOURCES ${WYK_RELY_SOURCES}/plain_loader.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME plain_loader)
+
+# The trace library: planted under a library's name, it notes each load.
+add_library(wyk_trace_library SHARED ${WYK_WINE_PROGRAM_SOURCES}/trace_library.c)
+target_compile_options(wyk_trace_library PRIVATE -Wall -Wextra -Werror)
+target_link_options(wyk_trace_library PRIVATE -static -static-libgcc)
+set_target_properties(wyk_trace_library PROPERTIES PREFIX "" OUTPUT_NAME trace_library
+  RUNTIME_OUTPUT_DIRECTORY ${WYK_WINE_TOOLS_DIR})
 
 # Libraries with nothing but a file version, put in place of the engine
 # library to test the version gate on both sides of 2.0.2600.0.

@@ -8,12 +8,9 @@ suites share with it (X server, prefixes, environment) is in wine_base.py.
 
 Python standard library only; run with /usr/bin/python3.
 
-Paths come from the environment that cmake/WindowsTests.cmake sets:
-  WYK_WIN_DIR          the x86_64 build with the product's constants and the
-                       test programs (win-x64-i586)
-  WYK_AMD64_EXE        the 64-bit product build
-  WYK_WINE_TEST_DIR    work folder of the Wine tests (template and modules)
-  WYK_WINE_DISPLAYS    X display numbers to try, e.g. "91-94"
+Which build runs (the PE32 under WoW64, or the 64-bit build where 32-bit
+code cannot run) is wine_base.target(); WYK_WINE_DISPLAYS names the X
+display numbers to try, e.g. "91-94".
 """
 import os
 import pwd
@@ -24,17 +21,19 @@ import tempfile
 import time
 import unittest
 
-from wine_base import (WINE64, WINESERVER, XServer, base_env, copy_prefix, die_with_parent,
-                       display_numbers, end_wine, hex_text, make_prefix, read_items,
-                       read_key_values, run_quietly, win_path)
-from payload_rows import CABINETS, PACKAGE  # noqa: F401 (the suites take them from here)
+import product
+
+from wine_base import (WINESERVER, XServer, base_env, copy_template, die_with_parent,
+                       display_numbers, end_wine, env_path, hex_text, read_items,
+                       read_key_values, run_quietly, target, win_path)
+from product import CABINETS, INSTALLER, PACKAGE, VENDOR, hklm  # noqa: F401 (suites take them here)
 
 # Engine libraries and msiexec.exe in the system folder are Wine's own unless
 # a test asks for the file that lies there.
 SYSTEM_FILE_OVERRIDES = {"msi.dll": "msi=n", "msiexec.exe": "msiexec.exe=n"}
 
-INSTALLER_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer"
-VENDOR_KEY = "HKLM\\SOFTWARE\\Orvale"
+INSTALLER_KEY = hklm(INSTALLER)
+VENDOR_KEY = hklm(VENDOR)
 APP_DEFAULTS = "HKCU\\Software\\Wine\\AppDefaults"
 
 # What CreateProcess reports when the new process ends before its start-up is done.
@@ -42,13 +41,6 @@ ERROR_INTERNAL_ERROR = 1359
 
 REG_SZ = 1
 REG_DWORD = 4
-
-
-def _env_path(name):
-    value = os.environ.get(name)
-    if not value:
-        raise RuntimeError("environment variable %s is not set (run through ctest)" % name)
-    return value
 
 
 def x_server():
@@ -84,27 +76,14 @@ def module_name():
 
 
 def locale_env(name):
-    """Environment for a Unix locale such as "ja_JP.UTF-8", and a note on how
-    it was found. When the system lacks it, it is compiled with localedef into
-    the test folder; Wine itself only reads the name, so the tests check what
-    it reports either way."""
+    """Environment for a Unix locale such as "ja_JP.UTF-8", which
+    tools/setup-deps.sh generates: Wine derives the interface language from it."""
     wanted = name.lower().replace("-", "")
     listed = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL).stdout.decode("latin-1").split()
-    if any(entry.lower().replace("-", "") == wanted for entry in listed):
-        return {"LC_ALL": name}, "%s is installed" % name
-    folder = os.path.join(_env_path("WYK_WINE_TEST_DIR"), "locales")
-    if not os.path.isdir(os.path.join(folder, name)):
-        language, _, charset = name.partition(".")
-        os.makedirs(folder, exist_ok=True)
-        made = subprocess.run(["localedef", "-i", language, "-f", charset or "UTF-8",
-                               os.path.join(folder, name)],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if made.returncode not in (0, 1) or not os.path.isdir(os.path.join(folder, name)):
-            return {"LC_ALL": name}, ("%s is not installed and localedef could not make it; "
-                                      "only Wine's reading of the name is used" % name)
-    return {"LC_ALL": name, "LOCPATH": folder}, \
-        "%s is not installed; compiled with localedef into %s" % (name, folder)
+    if not any(entry.lower().replace("-", "") == wanted for entry in listed):
+        raise AssertionError("the locale %s is missing: run tools/setup-deps.sh" % name)
+    return {"LC_ALL": name}
 
 
 class RunResult:
@@ -197,11 +176,14 @@ class FileEvents:
 class WineSession:
     """One prefix, one X server and one wineserver for one test module."""
 
+    debug = "-all"  # WINEDEBUG of every call
+
     def __init__(self, name):
         self.name = name
-        self.win_dir = _env_path("WYK_WIN_DIR")
-        self.amd64_exe = _env_path("WYK_AMD64_EXE")
-        self.test_dir = _env_path("WYK_WINE_TEST_DIR")
+        self.target = target()
+        self.win_dir = self.target.dir
+        self.amd64_exe = self.target.amd64_exe
+        self.test_dir = env_path("WYK_WINE_TEST_DIR")
         self.tools = os.path.join(self.win_dir, "wine-tools")
         self.fake_engine_dir = os.path.join(self.win_dir, "fake-engine")
         self.module_dir = os.path.join(self.test_dir, name)
@@ -213,7 +195,7 @@ class WineSession:
 
     # ---- product and programs ------------------------------------------------
     def exe(self, name):
-        """A program of the x86_64 build that carries the product's constants."""
+        """A program of the target build (the product's constants, its bitness)."""
         path = os.path.join(self.win_dir, name)
         if not os.path.exists(path):
             raise AssertionError("missing build output %s" % path)
@@ -234,15 +216,12 @@ class WineSession:
 
     # ---- life cycle ----------------------------------------------------------
     def start(self):
-        template = os.path.join(self.test_dir, "template")
-        if not os.path.isfile(os.path.join(template, "system.reg")):
-            raise RuntimeError("no prefix template in %s (run the wine.prefix-template test)"
-                               % template)
+        print("running %s" % self.target.describe(), flush=True)
         os.makedirs(self.module_dir, exist_ok=True)
         if os.path.exists(self.work):
             shutil.rmtree(self.work)
         os.makedirs(self.work)
-        copy_prefix(template, self.prefix)
+        copy_template(self.prefix)
         self.xserver.start()
         self.started = True
         # Kept alive between the calls of the module (it ends by itself 30 s
@@ -273,8 +252,8 @@ class WineSession:
 
     # ---- environment and calls ----------------------------------------------
     def env(self, extra=None, dll_overrides=None):
-        return base_env(self.prefix, self.xserver.display, dll_overrides=dll_overrides or (),
-                        extra=extra)
+        return base_env(self.prefix, self.xserver.display, self.debug,
+                        dll_overrides=dll_overrides or (), extra=extra)
 
     def call(self, argv, timeout=60, env=None, check=True):
         """Runs a Unix or Wine command with a time limit; ends Wine on overrun."""
@@ -289,7 +268,7 @@ class WineSession:
         return done
 
     def wine(self, program, *args, timeout=60, env=None, check=True):
-        return self.call([WINE64, program] + list(args), timeout=timeout, env=env, check=check)
+        return self.call([self.target.loader, program] + list(args), timeout=timeout, env=env, check=check)
 
     # ---- registry ------------------------------------------------------------
     def registry(self, *operations):
@@ -318,10 +297,16 @@ class WineSession:
         return [("delk", key)] if version is None else [
             ("set", key, "Version", str(REG_SZ), hex_text(version))]
 
+    def both_views(self, key):
+        """The key in the target's own registry view and, under WoW64, also in
+        the 64-bit one (which the 64-bit product build reads)."""
+        return [key, key.replace("HKLM\\", "HKLM64\\", 1)] if self.target.pe32 else [key]
+
     def engine_location_ops(self, folder):
         if folder is None:
-            return [("delv", INSTALLER_KEY, "InstallerLocation")]
-        return [("set", INSTALLER_KEY, "InstallerLocation", str(REG_SZ), hex_text(folder))]
+            return [("delv", key, "InstallerLocation") for key in self.both_views(INSTALLER_KEY)]
+        return [("set", key, "InstallerLocation", str(REG_SZ), hex_text(folder))
+                for key in self.both_views(INSTALLER_KEY)]
 
     # ---- files of the prefix -------------------------------------------------
     def c_drive(self, *parts):
@@ -367,7 +352,7 @@ class WineSession:
         """Puts a file of ours in place of one in the system folder, or with
         source None just takes it away. The original is moved aside, never
         written, so the template it is linked to stays intact."""
-        target = self.c_drive("windows", "system32", name)
+        target = self.c_drive("windows", self.target.system_dir, name)
         saved = target + ".wyk-saved"
         if not os.path.exists(saved):
             os.rename(target, saved)
@@ -377,7 +362,7 @@ class WineSession:
             shutil.copyfile(source, target)
 
     def restore_system_file(self, name):
-        target = self.c_drive("windows", "system32", name)
+        target = self.c_drive("windows", self.target.system_dir, name)
         saved = target + ".wyk-saved"
         if os.path.exists(saved):
             if os.path.exists(target):
@@ -391,7 +376,7 @@ class WineSession:
     # ---- programs ------------------------------------------------------------
     def probe_system(self, version=None, env=None, dll_overrides=None, error_code=0,
                      module=None):
-        """What Wine tells a 64-bit program: version, UI language, code page,
+        """What Wine tells a program of the target's bitness: version, UI language, code page,
         engine library version; on request the system's text for an error
         code ("message") and string 4 of a module ("string4"), as hex."""
         if version is not None:
@@ -419,8 +404,8 @@ class WineSession:
         limit_ms = int(timeout * 1000)
         try:
             for attempt in (1, 2):
-                self.wine(os.path.join(self.tools, "run_wait.exe"), win_path(command),
-                          win_path(result), str(limit_ms), timeout=timeout + 30, env=full_env,
+                self.wine(os.path.join(self.tools, "run_all.exe"), win_path(result),
+                          str(limit_ms), "-", win_path(command), timeout=timeout + 30, env=full_env,
                           check=False)
                 with open(result, "rb") as f:
                     outcome = f.read().decode().strip()
@@ -440,7 +425,7 @@ class WineSession:
 
     def start_program(self, program, *args, env=None):
         """Starts a Wine program in the background; the caller waits or kills."""
-        return subprocess.Popen([WINE64, program] + list(args), env=env or self.env(),
+        return subprocess.Popen([self.target.loader, program] + list(args), env=env or self.env(),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 preexec_fn=die_with_parent)
 
@@ -546,7 +531,7 @@ class WineTestCase(unittest.TestCase):
     def setUp(self):
         s = self.session
         s.clear_cache()
-        ops = [("delk", VENDOR_KEY)]
+        ops = [("delk", key) for key in s.both_views(VENDOR_KEY)]
         ops += s.engine_location_ops(win_path(s.fake_engine_dir))
         for exe in self.EXES:
             ops += s.version_ops(exe, "win7")
@@ -576,41 +561,3 @@ class WineTestCase(unittest.TestCase):
             expected = self.session.payload(name, exe)
             self.assertEqual(len(data), len(expected), "%s has the wrong size" % name)
             self.assertTrue(data == expected, "%s differs from its payload file" % name)
-
-
-def make_template(target):
-    """Creates the module prefixes' template with wineboot -i."""
-    staging = target + ".new"
-    tools = os.path.join(_env_path("WYK_WIN_DIR"), "wine-tools")
-
-    def no_crash_dialog(env):
-        # A crashing program must not leave a debugger dialog behind.
-        subprocess.run([WINE64, os.path.join(tools, "registry_tool.exe"),
-                        "set", "HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog",
-                        str(REG_DWORD), "00000000"],
-                       env=env, check=True, timeout=120, stdout=subprocess.DEVNULL,
-                       preexec_fn=die_with_parent)
-    xserver = x_server()
-    xserver.start()
-    try:
-        make_prefix(staging, xserver.display, then=no_crash_dialog)
-    finally:
-        xserver.stop()
-    if os.path.exists(target):
-        shutil.rmtree(target)
-    os.rename(staging, target)
-
-
-def main_template():
-    target = os.path.join(_env_path("WYK_WINE_TEST_DIR"), "template")
-    os.makedirs(os.path.dirname(target), exist_ok=True)
-    started = time.time()
-    make_template(target)
-    print("prefix template ready in %.1f s: %s" % (time.time() - started, target))
-
-
-if __name__ == "__main__":
-    if sys.argv[1:] == ["make-template"]:
-        main_template()
-    else:
-        sys.exit("usage: harness.py make-template")

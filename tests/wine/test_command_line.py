@@ -2,7 +2,6 @@
 for the bootstrapper's options, the passed-on arguments and the display
 language; and the re-run that the package may ask for."""
 import os
-import sys
 import unittest
 
 import harness
@@ -112,8 +111,7 @@ class InterfaceLanguage(CommandLineTestCase):
     """The user's interface language as Wine derives it from the locale."""
 
     def language_env(self, name, expected_ui):
-        env, note = harness.locale_env(name)
-        sys.stderr.write("[locale] %s\n" % note)
+        env = harness.locale_env(name)
         probe = self.session.probe_system(env=env)
         if int(probe["ui_language"]) != expected_ui:
             self.skipTest("Wine reports UI language %s for %s, not %d"
@@ -152,7 +150,7 @@ class UpdateServiceGate(CommandLineTestCase):
     """After a successful install, with the runtime's version key present, the
     32-bit build installs the update service; a failed install and the 64-bit
     build never do."""
-    RUNTIME_KEY = VENDOR_KEY + "\\Tavro Runtime Environment\\1.7.0"
+    RUNTIME_KEY = harness.hklm(harness.product.RUNTIME)
 
     def setUp(self):
         super().setUp()

@@ -1,14 +1,18 @@
-"""What every Wine test suite needs: Wine's programs, an X server on a free
-display of the suite's own range, a fresh prefix made with wineboot and
-copies of it, the environment of a Wine call, and readers of the files the
-test programs write.
+"""What every Wine test suite needs: the program under test and the Wine
+loader that runs it, an X server on a free display of the suite's own range,
+a prefix template made with wineboot and copies of it, the environment of a
+Wine call, and readers of the files the test programs write.
 
 The suites import it from tests/wine (harness.py directly; the others put
 that folder on sys.path). Python standard library only; run with
-/usr/bin/python3.
+/usr/bin/python3. Paths come from the environment the CTest registration
+(cmake/WineTests.cmake) sets:
+  WYK_BUILD_DIR        the native build folder, with win-i686, win-x64-i586
+                       and win-x64-amd64 below it
+  WYK_WINE_TEST_DIR    work folder of the Wine suites (template, the choice
+                       of target, one folder per module)
 """
 import ctypes
-import fcntl
 import os
 import shutil
 import signal
@@ -20,8 +24,91 @@ import time
 # The payload table's reader (tools/payload_rows.py) for every suite that imports this.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 
+WINE32 = os.environ.get("WYK_WINE32", "/usr/lib/wine/wine")
 WINE64 = os.environ.get("WYK_WINE64", "/usr/lib/wine/wine64")
 WINESERVER = os.environ.get("WYK_WINESERVER", "/usr/lib/wine/wineserver")
+
+
+def env_path(name):
+    value = os.environ.get(name)
+    if not value:
+        raise RuntimeError("environment variable %s is not set (run through ctest)" % name)
+    return value
+
+
+class Target:
+    """The build the suites run. "pe32": the shipped 32-bit program and test
+    programs of its bitness, started by Wine's 32-bit loader in a 64-bit
+    (WoW64) prefix. "x64": the same sources and constants as 64-bit code,
+    for a machine that cannot execute 32-bit code; note says why."""
+
+    def __init__(self, name, note=""):
+        build = env_path("WYK_BUILD_DIR")
+        self.name = name
+        self.note = note
+        self.pe32 = name == "pe32"
+        self.dir = os.path.join(build, "win-i686" if self.pe32 else "win-x64-i586")
+        self.loader = WINE32 if self.pe32 else WINE64
+        self.amd64_exe = os.path.join(build, "win-x64-amd64", "wyk-7-windows-amd64.exe")
+        # What a program of the target's bitness sees as its system folder
+        # and program folders (Wine's Unix names below drive_c).
+        self.system_dir = "syswow64" if self.pe32 else "system32"
+        self.program_files = "Program Files (x86)" if self.pe32 else "Program Files"
+        # Where its HKLM\Software values lie in the prefix's saved registry.
+        self.software_key = "Software\\Wow6432Node" if self.pe32 else "Software"
+        self.cache_suffix = ""
+
+    def describe(self):
+        if self.pe32:
+            return "the PE32 under WoW64 (%s, loader %s)" % (self.dir, self.loader)
+        return "the 64-bit build instead of the PE32 (%s): %s" % (self.dir, self.note)
+
+
+def probe_32bit_code():
+    """None when this machine runs Wine's 32-bit loader, a small 32-bit
+    program; otherwise the reason it does not."""
+    if not os.path.exists(WINE32):
+        return "%s is missing (install wine32:i386)" % WINE32
+    try:
+        done = subprocess.run([WINE32, "--version"], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    except OSError as error:
+        return "this machine cannot start the 32-bit program %s: %s" % (WINE32, error)
+    if done.returncode != 0:
+        return "the 32-bit program %s ended with %d: %s" % (
+            WINE32, done.returncode, done.stderr.decode("latin-1", "replace").strip()[-300:])
+    return None
+
+
+def target_file():
+    return os.path.join(env_path("WYK_WINE_TEST_DIR"), "target.txt")
+
+
+def choose_target():
+    """Checks once per test run which build the suites run and writes the
+    answer where every suite reads it."""
+    reason = probe_32bit_code()
+    os.makedirs(os.path.dirname(target_file()), exist_ok=True)
+    with open(target_file(), "w") as f:
+        f.write("pe32\n" if reason is None else "x64\n%s\n" % reason)
+    return Target("pe32") if reason is None else Target("x64", reason)
+
+
+_target = None
+
+
+def target():
+    """The build of this run (as the run's first check wrote it down)."""
+    global _target
+    if _target is None:
+        try:
+            with open(target_file()) as f:
+                name, _, note = f.read().partition("\n")
+            _target = Target(name, note.strip())
+        except FileNotFoundError:
+            _target = choose_target()
+    return _target
+
 
 # Wine would offer to install its .NET and HTML engines and write desktop
 # entries for the programs it installs: nothing a test wants.
@@ -32,9 +119,6 @@ BASE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 # replaces one removes the link first.
 LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
                    ".ds", ".nls", ".ttf", ".fon", ".msstyles", ".mui")
-
-# The marker of a prefix that wineboot finished.
-READY_MARK = ".wyk-ready"
 
 # This Wine build has no preloader to reserve the fixed addresses Wine needs
 # before Linux places anything. With address randomization, a process now and
@@ -261,14 +345,15 @@ class XServer:
 
 
 def make_prefix(path, display, debug="-all", then=None, extra=None):
-    """A fresh prefix at path, made with wineboot -i (extra as in base_env: USER
-    names the profile folder); then(env) may add to it before its wineserver
-    ends. A fresh prefix now and then fails to start ("could not load
-    kernel32.dll"): it is then removed and made once more."""
+    """A fresh prefix at path, made with wineboot -i by the target's loader
+    (a 64-bit prefix either way); then(env) may add to it before its
+    wineserver ends. extra adds to the environment, e.g. USER (the profile
+    folder's name) or LC_ALL. A fresh prefix now and then fails to start
+    ("could not load kernel32.dll"): it is then removed and made once more."""
     env = base_env(path, display, debug, extra=extra)
     for attempt in (1, 2):
         shutil.rmtree(path, ignore_errors=True)
-        done = run_quietly([WINE64, "wineboot", "-i"], env, timeout=300)
+        done = run_quietly([target().loader, "wineboot", "-i"], env, timeout=300)
         if done.returncode == 0:
             break
         end_wine(env)
@@ -288,16 +373,35 @@ def make_prefix(path, display, debug="-all", then=None, extra=None):
     return env
 
 
-def shared_prefix(path, display, debug="-all"):
-    """The prefix at path, made the first time a suite asks for it (under a
-    lock: modules may ask at the same time) and kept for later runs."""
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if not os.path.exists(os.path.join(path, READY_MARK)):
-            make_prefix(path, display, debug)
-            open(os.path.join(path, READY_MARK), "w").close()
-    return path
+def template_path():
+    return os.path.join(env_path("WYK_WINE_TEST_DIR"), "template")
+
+
+def make_template(display):
+    """The prefix every module copies, made once per test run: the target is
+    chosen first, since its loader makes the prefix. A crashing program must
+    not leave a debugger dialog behind."""
+    chosen = choose_target()
+    print("the Wine suites run %s" % chosen.describe(), flush=True)
+    target_dir = template_path()
+    staging = target_dir + ".new"
+
+    def no_crash_dialog(env):
+        run_quietly([chosen.loader, os.path.join(chosen.dir, "wine-tools", "registry_tool.exe"),
+                     "set", "HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog", "4",
+                     "00000000"], env, timeout=120).check_returncode()
+    make_prefix(staging, display, then=no_crash_dialog)
+    if os.path.exists(target_dir):
+        shutil.rmtree(target_dir)
+    os.rename(staging, target_dir)
+
+
+def copy_template(target_dir):
+    source = template_path()
+    if not os.path.isfile(os.path.join(source, "system.reg")):
+        raise RuntimeError("no prefix template in %s (run the wine.prefix-template test)"
+                           % source)
+    copy_prefix(source, target_dir)
 
 
 def copy_prefix(source, target):
@@ -323,3 +427,20 @@ def copy_prefix(source, target):
                 os.link(path, os.path.join(out, name))
             else:
                 shutil.copy2(path, os.path.join(out, name))
+
+
+def main():
+    if sys.argv[1:] != ["make-template"]:
+        sys.exit("usage: wine_base.py make-template")
+    xserver = XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "91-94")))
+    xserver.start()
+    started = time.time()
+    try:
+        make_template(xserver.display)
+    finally:
+        xserver.stop()
+    print("prefix template ready in %.1f s: %s" % (time.time() - started, template_path()))
+
+
+if __name__ == "__main__":
+    main()

@@ -34,7 +34,7 @@
 
 // ---------------------------------------------------------------------------
 // A settable clock. The product reads the time through the runtime library's
-// imported _time64; this definition of the import slot wins over the runtime
+// imported _time64 (_time32 on x86); this definition of the import slot wins over the runtime
 // library's, so "fake-time" can fix the moment that the log stamp shows.
 
 namespace {
@@ -58,8 +58,31 @@ static __time64_t __cdecl ProbeTime64(__time64_t* out) {
   return now;
 }
 
+#if defined(_WIN64)
 Time64Fn __imp__time64 = ProbeTime64;
+#else
+// On x86 the runtime's time_t has 32 bits: the product imports _time32, whose
+// slot is __imp___time32 (every C name there gets a leading underscore).
+typedef __time32_t(__cdecl* Time32Fn)(__time32_t*);
+
+static __time32_t __cdecl ProbeTime32(__time32_t* out) {
+  __time32_t now = static_cast<__time32_t>(ProbeTime64(NULL));
+  if (out != NULL) *out = now;
+  return now;
 }
+
+Time32Fn _imp___time32 = ProbeTime32;
+#endif
+}
+
+// The linker's name of a function's import slot: "__imp_<name>" on x64; on x86
+// it carries the leading underscore of C names and, for WINAPI functions, the
+// size of the arguments, which no C++ name can spell.
+#if defined(_WIN64)
+#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x64_name)
+#else
+#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x86_name)
+#endif
 
 // ---------------------------------------------------------------------------
 // A file identity query that can be made to fail: "fail-file-information"
@@ -84,7 +107,9 @@ static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATIO
   return real(file, info);
 }
 
-FileInformationFn __imp_GetFileInformationByHandle = ProbeFileInformation;
+FileInformationFn probeFileInformationSlot
+    WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
+        ProbeFileInformation;
 }
 
 // ---------------------------------------------------------------------------
@@ -128,8 +153,10 @@ static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, D
   return real(owner, folder, token, flags, path);
 }
 
-WriteFileFn __imp_WriteFile = ProbeWriteFile;
-GetFolderPathFn __imp_SHGetFolderPathW = ProbeGetFolderPath;
+WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
+    ProbeWriteFile;
+GetFolderPathFn probeGetFolderPathSlot
+    WYK_IMPORT_SLOT("__imp_SHGetFolderPathW", "__imp__SHGetFolderPathW@20") = ProbeGetFolderPath;
 }
 
 namespace {

@@ -1,6 +1,6 @@
 /* A program put where a command line might be misread: it appends
  * "<its own path>|<its command line>" and a line feed to the file named by
- * RELY_TRACE_FILE and exits with 0. Also serves as the registration tool. */
+ * WYK_TRACE_FILE and exits with 0. Also serves as the registration tool. */
 #include <windows.h>
 #include <string.h>
 
@@ -10,7 +10,7 @@ int main(void) {
   const char *commandLine = GetCommandLineA();
   DWORD written = 0;
   HANDLE file;
-  DWORD n = GetEnvironmentVariableA("RELY_TRACE_FILE", trace, sizeof(trace));
+  DWORD n = GetEnvironmentVariableA("WYK_TRACE_FILE", trace, sizeof(trace));
   if (n == 0 || n >= sizeof(trace)) return 0;
   n = GetModuleFileNameA(NULL, self, sizeof(self));
   file = CreateFileA(trace, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,

@@ -9,22 +9,36 @@
  *   mkkey <root\key>                   creates a key
  *   haskey <root\key>                  prints "yes" or "no"
  *
- * root is HKLM or HKCU; a value name "@" is the key's default value. Exit code
- * 0 when every operation succeeded; otherwise the failing Win32 error. */
+ * root is HKLM or HKCU, the view of the tool's own bitness; HKLM32/HKCU32 and
+ * HKLM64/HKCU64 name the 32-bit or the 64-bit view. A value name "@" is the
+ * key's default value. Exit code 0 when every operation succeeded; otherwise
+ * the failing Win32 error. */
+#define _WIN32_WINNT 0x0601
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
 
+/* The registry view of the operation in progress (0: the tool's own). */
+static REGSAM view;
+
 static HKEY SplitRoot(const char *path, const char **rest) {
-  if (strncmp(path, "HKLM\\", 5) == 0) {
-    *rest = path + 5;
-    return HKEY_LOCAL_MACHINE;
+  HKEY root;
+  if (strncmp(path, "HKLM", 4) == 0) {
+    root = HKEY_LOCAL_MACHINE;
+  } else if (strncmp(path, "HKCU", 4) == 0) {
+    root = HKEY_CURRENT_USER;
+  } else {
+    return NULL;
   }
-  if (strncmp(path, "HKCU\\", 5) == 0) {
-    *rest = path + 5;
-    return HKEY_CURRENT_USER;
+  path += 4;
+  view = 0;
+  if (strncmp(path, "32", 2) == 0 || strncmp(path, "64", 2) == 0) {
+    view = path[0] == '3' ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    path += 2;
   }
-  return NULL;
+  if (*path != '\\') return NULL;
+  *rest = path + 1;
+  return root;
 }
 
 static const char *ValueName(const char *name) { return strcmp(name, "@") == 0 ? NULL : name; }
@@ -55,7 +69,7 @@ static LONG SetValue(const char *keyPath, const char *name, const char *type, co
       data[size++] = (BYTE)(hi * 16 + lo);
     }
   }
-  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
+  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_SET_VALUE | view, NULL, &key, NULL);
   if (result != ERROR_SUCCESS) return result;
   result = RegSetValueExA(key, ValueName(name), 0, (DWORD)strtoul(type, NULL, 10),
                           size != 0 ? data : NULL, size);
@@ -73,7 +87,7 @@ static LONG GetValue(const char *keyPath, const char *name) {
   HKEY key;
   LONG result;
   if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_QUERY_VALUE, &key);
+  result = RegOpenKeyExA(root, rest, 0, KEY_QUERY_VALUE | view, &key);
   if (result == ERROR_SUCCESS) {
     result = RegQueryValueExA(key, ValueName(name), NULL, &type, data, &size);
     RegCloseKey(key);
@@ -95,7 +109,7 @@ static LONG DeleteValue(const char *keyPath, const char *name) {
   HKEY key;
   LONG result;
   if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_SET_VALUE, &key);
+  result = RegOpenKeyExA(root, rest, 0, KEY_SET_VALUE | view, &key);
   if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (result != ERROR_SUCCESS) return result;
   result = RegDeleteValueA(key, ValueName(name));
@@ -106,10 +120,15 @@ static LONG DeleteValue(const char *keyPath, const char *name) {
 static LONG DeleteKey(const char *keyPath) {
   const char *rest;
   HKEY root = SplitRoot(keyPath, &rest);
+  HKEY key;
   LONG result;
   if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegDeleteTreeA(root, rest);
-  if (result == ERROR_SUCCESS) result = RegDeleteKeyA(root, rest);
+  result = RegOpenKeyExA(root, rest, 0, KEY_ALL_ACCESS | view, &key);
+  if (result == ERROR_SUCCESS) {
+    result = RegDeleteTreeA(key, NULL);
+    RegCloseKey(key);
+  }
+  if (result == ERROR_SUCCESS) result = RegDeleteKeyExA(root, rest, view, 0);
   return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
 }
 
@@ -119,7 +138,7 @@ static LONG MakeKey(const char *keyPath) {
   HKEY key;
   LONG result;
   if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ, NULL, &key, NULL);
+  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ | view, NULL, &key, NULL);
   if (result == ERROR_SUCCESS) RegCloseKey(key);
   return result;
 }
@@ -130,7 +149,7 @@ static LONG HasKey(const char *keyPath) {
   HKEY key;
   LONG result;
   if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_READ, &key);
+  result = RegOpenKeyExA(root, rest, 0, KEY_READ | view, &key);
   if (result == ERROR_SUCCESS) RegCloseKey(key);
   printf("%s\n", result == ERROR_SUCCESS ? "yes" : "no");
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;

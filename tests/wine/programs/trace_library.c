@@ -1,6 +1,6 @@
-/* A library planted under the name of one the bootstrapper uses. When any
+/* A library planted under the name of one a program uses. When any
  * loader maps it, DllMain appends "<this library's path>|<program's path>"
- * and a line feed to the file named by RELY_TRACE_FILE. Only kernel32 is
+ * and a line feed to the file named by WYK_TRACE_FILE. Only kernel32 is
  * used, so the trace is written whatever else the process has loaded. */
 #include <windows.h>
 
@@ -11,7 +11,7 @@ static void AppendTrace(HINSTANCE self) {
   DWORD m;
   DWORD written = 0;
   HANDLE file;
-  if (GetEnvironmentVariableA("RELY_TRACE_FILE", trace, sizeof(trace)) - 1 >= sizeof(trace) - 1) {
+  if (GetEnvironmentVariableA("WYK_TRACE_FILE", trace, sizeof(trace)) - 1 >= sizeof(trace) - 1) {
     return;
   }
   n = GetModuleFileNameA(self, line, MAX_PATH);

@@ -1,0 +1,65 @@
+# The suites that run the Windows programs under Wine, registered by one
+# function with one Python. Included by the native build after the Windows
+# builds are declared.
+#
+# Every suite runs the build that wine_base.target() names: the shipped PE32
+# (win-i686) under WoW64, or the 64-bit build with the product's constants
+# (win-x64-i586) where this machine cannot execute 32-bit code. The check is
+# made once per run, by the test that makes the prefix template; every module
+# then works in its own copy of the template with an X display of its own.
+set(WYK_WINE_DISPLAYS "88-99" CACHE STRING "X display numbers the Wine suites may use, as first-last")
+set(WYK_WINE_TEST_ENV
+  "WYK_BUILD_DIR=${CMAKE_BINARY_DIR}"
+  "WYK_WINE_TEST_DIR=${CMAKE_BINARY_DIR}/wine-tests"
+  "WYK_WINE_DISPLAYS=${WYK_WINE_DISPLAYS}"
+  "PYTHONDONTWRITEBYTECODE=1")
+
+add_test(NAME wine.prefix-template
+  COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/wine/wine_base.py make-template)
+set_tests_properties(wine.prefix-template PROPERTIES
+  FIXTURES_SETUP wyk_wine_template TIMEOUT 400 LABELS wine ENVIRONMENT "${WYK_WINE_TEST_ENV}")
+
+# wyk_add_wine_suite(<folder below tests/> <module> [TIMEOUT s] [LABELS ...])
+#   Runs tests/<folder>/test_<module>.py as the test <folder>.<module>, after
+#   the template (which also chose the target). A suite that exits with 77 is
+#   reported as skipped (it prints why).
+function(wyk_add_wine_suite folder module)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+  set(name ${folder}.${module})
+  add_test(NAME ${name}
+    COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/${folder}/test_${module}.py -v)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 420)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" SKIP_RETURN_CODE 77
+    FIXTURES_REQUIRED wyk_wine_template ENVIRONMENT "${WYK_WINE_TEST_ENV}")
+endfunction()
+
+# Behaviour of the bootstrapper, with a recording stand-in for msiexec.exe.
+foreach(module command_line exit_codes cache_tree cabinets wow64)
+  wyk_add_wine_suite(wine ${module} LABELS wine)
+endforeach()
+
+# Platform services, follow-on installs and diagnostics, through the probe
+# program that links the product's objects.
+foreach(module registry processes diagnostic_log fatal_report extraction followon library_loading)
+  wyk_add_wine_suite(platform ${module} LABELS wine TIMEOUT 480)
+endforeach()
+
+# Reliability and security: overlong input, faults while staging, hostile
+# folders, staged files held against swapping, two runs at once.
+wyk_add_wine_suite(reliability overlong_input LABELS wine reliability TIMEOUT 600)
+foreach(module faults hostile_folders staged_files planted_links)
+  wyk_add_wine_suite(reliability ${module} LABELS wine reliability)
+endforeach()
+
+# End to end: the setup program bound with the demo payload, with Wine's own
+# msiexec doing the real installs.
+wyk_add_wine_suite(e2e msi_storage LABELS e2e TIMEOUT 60)
+foreach(module install rerun_and_failure cache_folders user_folders)
+  wyk_add_wine_suite(e2e ${module} LABELS e2e TIMEOUT 900)
+endforeach()
+foreach(module update_service handoff)
+  wyk_add_wine_suite(e2e ${module} LABELS e2e TIMEOUT 600)
+endforeach()
