@@ -75,23 +75,17 @@ class ReliabilityCase(WineTestCase):
     """Fresh state per test (see WineTestCase), plus the programs of
     tests/reliability/programs."""
 
-    @property
-    def patient_engine_dir(self):
-        return os.path.join(self.session.win_dir, "reliability-engine")
-
     command_line = staticmethod(harness.command_line)
 
     def use_patient_engine(self):
-        """The engine stand-in that reads the staged files and then waits for
+        """The engine stand-in made to read the staged files and then wait for
         a stop file; gives (environment, hand-shake folder, report path)."""
         s = self.session
-        s.registry(*s.engine_location_ops(win_path(self.patient_engine_dir)))
         hold = s.work_file("hold")
         os.makedirs(hold)
         report = s.work_file("engine-report.txt")
-        env = {"RELY_REPORT": win_path(report), "RELY_HOLD_DIR": win_path(hold),
-               "RELY_HOLD_MS": "60000"}
-        return env, hold, report
+        return {"WYK_ENGINE_REPORT": win_path(report), "WYK_ENGINE_HOLD_DIR": win_path(hold)}, \
+            hold, report
 
     def wait_for_file(self, path, runs=None, limit=45):
         deadline = time.time() + limit
@@ -150,12 +144,7 @@ class ReliabilityCase(WineTestCase):
         return found
 
     def assertStagedLikePayload(self, names, folder=None, exe=None):
-        files = self.kit_files(folder)
-        for name in names:
-            self.assertIn(name, files, "%s was not written" % name)
-            expected = self.session.payload(name, exe)
-            self.assertEqual(len(files[name]), len(expected), "%s is cut short or too long" % name)
-            self.assertTrue(files[name] == expected, "%s differs from its payload file" % name)
+        self.assertCabinetsComplete(folder or self.session.cache_folder(), exe, names)
 
     def full_run_first(self, exe=None):
         """A complete run that leaves the whole cache behind, as a user's
