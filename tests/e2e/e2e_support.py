@@ -1,6 +1,6 @@
 """Support for the end-to-end suite: a clean Wine prefix per scenario, the
 setup program run through run_all.exe (full 32-bit exit code), the
-prefix's registry read from its saved files, and the processes of a run.
+prefix's registry read through the registry tool, and the processes of a run.
 The target build, the X server, the prefix template and the environment of
 Wine come from tests/wine/harness.py. The programs of the target build:
   wyk-demo-e2e.exe        the setup program bound with the small demo payload
@@ -20,9 +20,8 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from harness import (WINESERVER, XServer, base_env, copy_template,  # noqa: E402
-                       display_numbers, end_wine, env_path, make_prefix, run_quietly,
-                       target, win_path)
+from harness import (WINESERVER, base_env, copy_template, end_wine, env_path,  # noqa: E402
+                     make_prefix, run_quietly, target, win_path, x_server)
 from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
                      PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
 from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
@@ -36,9 +35,6 @@ PROGRAM_FILES = target().program_files
 KIT_DIR = PROGRAM_FILES + "/Orvale/Tavro Development Kit 1.7.0"
 RUNTIME_DIR = PROGRAM_FILES + "/Orvale/Tavro Runtime 1.7.0"
 TOOL_DIR = PROGRAM_FILES + "/Common Files/Tavro/Tavro Update"
-
-
-config = env_path
 
 
 def built(name):
@@ -58,9 +54,9 @@ class Prefix:
     def __init__(self, name, display, extra=None):
         """extra (environment, as in base_env) makes a prefix of its own instead:
         USER names the profile folder at wineboot time and at every run."""
-        self.display = display
         self.path = os.path.join(work_folder(), name)
-        self.stop_server()
+        if os.path.isdir(self.path):
+            end_wine(base_env(self.path, display))
         if extra:
             os.makedirs(os.path.dirname(self.path), exist_ok=True)
             make_prefix(self.path, display, extra=extra)
@@ -126,10 +122,6 @@ class Prefix:
 
     def wait_server(self):
         subprocess.run([WINESERVER, "-w"], env=self.env, timeout=120)
-
-    def stop_server(self):
-        if os.path.isdir(self.path):
-            end_wine(base_env(self.path, self.display))
 
     def kill(self):
         end_wine(self.env)
@@ -256,7 +248,7 @@ class Scenario(unittest.TestCase):
         cls.exe = built("wyk-demo-e2e.exe")
         cls.payload = built("demo-e2e")
         cls.extra = built("demo-e2e-extra")
-        cls.display = XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "88-99")))
+        cls.display = x_server()
         cls.display.start()
 
     @classmethod

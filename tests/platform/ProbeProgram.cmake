@@ -9,7 +9,7 @@ set(WYK_PROBE_PAYLOAD ${CMAKE_BINARY_DIR}/platform-probe-payload)
 # The product's own objects without its entry point (WinMain).
 set(WYK_PROBE_PRODUCT_OBJECTS "$<FILTER:$<TARGET_OBJECTS:wyk_product_objects>,EXCLUDE,win_main\\.cpp>")
 
-execute_process(COMMAND ${WYK_PYTHON} ${WYK_PROBE_DIR}/make_probe_payload.py ${WYK_PROBE_PAYLOAD}
+execute_process(COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/wine/make_payload.py probe ${WYK_PROBE_PAYLOAD}
                 COMMAND_ERROR_IS_FATAL ANY)
 
 function(platform_probe_executable name)

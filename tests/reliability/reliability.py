@@ -14,7 +14,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 import harness  # noqa: E402
-from harness import (CABINETS, PACKAGE, VENDOR_KEY, WineTestCase,  # noqa: E402
+from harness import (CABINETS, PACKAGE, VENDOR_KEY, Runs, WineTestCase,  # noqa: E402,F401
                      read_key_values, win_path)
 from payload_rows import SERVICE_FILES  # noqa: E402
 
@@ -27,48 +27,6 @@ ERROR_DISK_FULL = 112
 CREATE_FILE = b"Installer : Wrapper.CreateFile "
 WRITE_FILE = b"Installer : Wrapper.WriteFile (In small chunks) "
 OPEN_FOR_READING = b"Installer : Wrapper.OpenForReading "
-
-
-class Runs:
-    """Bootstrappers (or any programs) started together through run_all.exe,
-    in the background, so a test can act while they run."""
-
-    def __init__(self, case, command_lines, env=None, cwd=None, timeout=60):
-        s = case.session
-        self.session = s
-        self.result = s.work_file("run-all.txt")
-        files = []
-        for line in command_lines:
-            path = s.work_file("command.txt")
-            with open(path, "wb") as f:
-                f.write(line if isinstance(line, bytes) else line.encode("latin-1"))
-            files.append(win_path(path))
-        self.timeout = timeout
-        self.stderr = s.work_file("run-all.err")
-        with open(self.stderr, "wb") as err:
-            self.process = subprocess.Popen(
-                [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
-                 str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
-                env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
-                preexec_fn=harness.die_with_parent)
-
-    def wait(self):
-        """The outcome of each command line: an int exit code, or the text
-        "nostart <error>" / "timeout"."""
-        try:
-            self.process.wait(self.timeout + 30)
-        except subprocess.TimeoutExpired:
-            self.session.kill_wine()
-            raise AssertionError("run_all.exe did not end")
-        outcomes = []
-        with open(self.result, "rb") as f:
-            for line in f.read().decode().splitlines():
-                outcomes.append(int(line) if line.lstrip("-").isdigit() else line)
-        return outcomes
-
-    def loader_trace(self):
-        with open(self.stderr, "rb") as f:
-            return f.read().decode("latin-1", "replace")
 
 
 class ReliabilityCase(WineTestCase):

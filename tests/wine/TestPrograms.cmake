@@ -83,6 +83,6 @@ wyk_add_bootstrapper(wyk-test-no-package ${WYK_DEFAULT_PAYLOAD} OMIT 101)
 wyk_add_bootstrapper(wyk-test-no-cab9 ${WYK_DEFAULT_PAYLOAD} OMIT 110)
 
 set(WYK_LARGE_PAYLOAD ${CMAKE_BINARY_DIR}/large-payload)
-execute_process(COMMAND ${WYK_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/make_large_payload.py
+execute_process(COMMAND ${WYK_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/make_payload.py large
                         ${WYK_LARGE_PAYLOAD} COMMAND_ERROR_IS_FATAL ANY)
 wyk_add_bootstrapper(wyk-test-large ${WYK_LARGE_PAYLOAD})

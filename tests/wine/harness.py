@@ -801,32 +801,23 @@ class WineSession:
         """Runs a command line (bytes) from a Windows parent and gives its
         32-bit exit code, what the recording engine was asked and, when a
         message box is expected, its caption and text."""
-        command = self.work_file("command.txt")
-        result = self.work_file("result.txt")
         log = self.work_file("engine.log")
-        with open(command, "wb") as f:
-            f.write(line)
         run_env = {"WYK_ENGINE_LOG": win_path(log)}
         run_env.update(env or {})
         full_env = self.env(run_env, dll_overrides)
         reader = DialogReader(self, timeout, full_env) if dialog else None
-        limit_ms = int(timeout * 1000)
         try:
             for attempt in (1, 2):
-                self.wine(os.path.join(self.tools, "run_all.exe"), win_path(result),
-                          str(limit_ms), "-", win_path(command), timeout=timeout + 30, env=full_env,
-                          check=False)
-                with open(result, "rb") as f:
-                    outcome = f.read().decode().strip()
+                outcome = Runs(self, [line], env=full_env, timeout=timeout).wait()[0]
                 # The new process died while Wine was starting it, before the
                 # program's own code ran: a start failure of Wine's, tried once more.
-                if outcome != "nostart %d" % ERROR_INTERNAL_ERROR or attempt == 2:
+                if outcome not in ("nostart %d" % ERROR_INTERNAL_ERROR, "no result") or attempt == 2:
                     break
                 sys.stderr.write("Wine could not start %r; trying once more\n" % line)
-            if outcome == "timeout" or outcome.startswith("nostart"):
+            if not isinstance(outcome, int):
                 self.kill_wine()
                 raise AssertionError("%s: command line %r" % (outcome, line))
-            return RunResult(int(outcome), reader and reader.wait(), read_records(log))
+            return RunResult(outcome, reader and reader.wait(), read_records(log))
         finally:
             if reader is not None:
                 reader.stop()
@@ -858,6 +849,50 @@ class WineSession:
         return subprocess.Popen([self.target.loader, program] + list(args), env=env or self.env(),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 preexec_fn=die_with_parent)
+
+
+class Runs:
+    """Bootstrappers (or any programs) started together through run_all.exe,
+    in the background, so a test can act while they run."""
+
+    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60):
+        self.session = s
+        self.result = s.work_file("run-all.txt")
+        files = []
+        for line in command_lines:
+            path = s.work_file("command.txt")
+            with open(path, "wb") as f:
+                f.write(line if isinstance(line, bytes) else line.encode("latin-1"))
+            files.append(win_path(path))
+        self.timeout = timeout
+        self.count = len(files)
+        self.stderr = s.work_file("run-all.err")
+        with open(self.stderr, "wb") as err:
+            self.process = subprocess.Popen(
+                [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
+                 str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
+                env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
+                preexec_fn=die_with_parent)
+
+    def wait(self):
+        """The outcome of each command line: an int exit code, or the text
+        "nostart <error>" / "timeout"."""
+        try:
+            self.process.wait(self.timeout + 30)
+        except subprocess.TimeoutExpired:
+            self.session.kill_wine()
+            raise AssertionError("run_all.exe did not end")
+        if not os.path.exists(self.result):  # Wine failed to start the runner itself
+            return ["no result"] * self.count
+        outcomes = []
+        with open(self.result, "rb") as f:
+            for line in f.read().decode().splitlines():
+                outcomes.append(int(line) if line.lstrip("-").isdigit() else line)
+        return outcomes
+
+    def loader_trace(self):
+        with open(self.stderr, "rb") as f:
+            return f.read().decode("latin-1", "replace")
 
 
 class DialogReader:
