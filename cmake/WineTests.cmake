@@ -2,7 +2,7 @@
 # function with one Python. Included by the native build after the Windows
 # builds are declared.
 #
-# Every suite runs the build that wine_base.target() names: the shipped PE32
+# Every suite runs the build that harness.target() names: the shipped PE32
 # (win-i686) under WoW64, or the 64-bit build with the product's constants
 # (win-x64-i586) where this machine cannot execute 32-bit code. The check is
 # made once per run, by the test that makes the prefix template; every module
@@ -15,7 +15,7 @@ set(WYK_WINE_TEST_ENV
   "PYTHONDONTWRITEBYTECODE=1")
 
 add_test(NAME wine.prefix-template
-  COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/wine/wine_base.py make-template)
+  COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/wine/harness.py make-template)
 set_tests_properties(wine.prefix-template PROPERTIES
   FIXTURES_SETUP wyk_wine_template TIMEOUT 400 LABELS wine ENVIRONMENT "${WYK_WINE_TEST_ENV}")
 

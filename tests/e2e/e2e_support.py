@@ -1,8 +1,8 @@
 """Support for the end-to-end suite: a clean Wine prefix per scenario, the
 setup program run through run_all.exe (full 32-bit exit code), the
-prefix's registry read from its saved files, and the processes of a run.
+prefix's registry read through the registry tool, and the processes of a run.
 The target build, the X server, the prefix template and the environment of
-Wine come from tests/wine/wine_base.py. The programs of the target build:
+Wine come from tests/wine/harness.py. The programs of the target build:
   wyk-demo-e2e.exe        the setup program bound with the small demo payload
                           (its eight files in demo-e2e/, the packages only
                           checks use in demo-e2e-extra/)
@@ -10,7 +10,6 @@ Wine come from tests/wine/wine_base.py. The programs of the target build:
 WYK_E2E_KEEP, if set, keeps the prefixes of the scenarios for a look.
 """
 import os
-import re
 import shutil
 import signal
 import subprocess
@@ -21,9 +20,8 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from wine_base import (WINESERVER, XServer, base_env, copy_template,  # noqa: E402
-                       display_numbers, end_wine, env_path, make_prefix, run_quietly,
-                       target, win_path)
+from harness import (WINESERVER, base_env, copy_template, end_wine, env_path,  # noqa: E402
+                     make_prefix, run_quietly, target, win_path, x_server)
 from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
                      PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
 from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
@@ -39,9 +37,6 @@ RUNTIME_DIR = PROGRAM_FILES + "/Orvale/Tavro Runtime 1.7.0"
 TOOL_DIR = PROGRAM_FILES + "/Common Files/Tavro/Tavro Update"
 
 
-config = env_path
-
-
 def built(name):
     """A file or folder of the target build."""
     return os.path.join(target().dir, name)
@@ -52,77 +47,6 @@ def work_folder():
     return os.path.join(env_path("WYK_WINE_TEST_DIR"), "e2e-" + module)
 
 
-def unescape_reg(text):
-    """Value text of Wine's saved registry (inside the quotes) to a Python string."""
-    out = []
-    i = 0
-    while i < len(text):
-        c = text[i]
-        if c != "\\":
-            out.append(c)
-            i += 1
-            continue
-        n = text[i + 1]
-        if n == "x":
-            m = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:])
-            out.append(chr(int(m.group(0), 16)))
-            i += 2 + len(m.group(0))
-        elif n in "01234567":
-            m = re.match(r"[0-7]{1,3}", text[i + 1:])
-            out.append(chr(int(m.group(0), 8)))
-            i += 1 + len(m.group(0))
-        else:
-            out.append({"n": "\n", "r": "\r", "t": "\t", "a": "\a", "b": "\b", "e": "\x1b",
-                        "f": "\f", "v": "\v"}.get(n, n))
-            i += 2
-    return "".join(out)
-
-
-def parse_registry_file(path, fold_case=True):
-    """{key path (lower case): {value name (lower case): (type, value)}} of a saved hive
-    (names as written when fold_case is false).
-    type is "sz" (a string stored with its terminating zero), "dword", or "hex(N)"
-    with the raw bytes; "@" is the default value."""
-    keys = {}
-    current = None
-    pending = ""
-    with open(path, encoding="utf-8", errors="replace") as f:
-        lines = f.read().splitlines()
-    for raw in lines:
-        line = pending + raw
-        if line.endswith("\\") and current is not None and not line.startswith("["):
-            pending = line[:-1].strip() if "hex" in line else line[:-1]
-            continue
-        pending = ""
-        if line.startswith("["):
-            end = line.rfind("]")
-            key = unescape_reg(line[1:end])
-            current = keys.setdefault(key.lower() if fold_case else key, {})
-            continue
-        if current is None or not line or line.startswith("#") or line.startswith(";"):
-            continue
-        m = re.match(r'^(@|"((?:[^"\\]|\\.)*)")=(.*)$', line)
-        if not m:
-            continue
-        name = "@" if m.group(1) == "@" else unescape_reg(m.group(2))
-        if fold_case:
-            name = name.lower()
-        data = m.group(3)
-        if data.startswith('"'):
-            current[name] = ("sz", unescape_reg(data[1:-1]))
-        elif data.startswith("str(2):"):
-            current[name] = ("expand_sz", unescape_reg(data[8:-1]))
-        elif data.startswith("dword:"):
-            current[name] = ("dword", int(data[6:], 16))
-        else:
-            m2 = re.match(r"hex(?:\(([0-9a-f]+)\))?:(.*)$", data)
-            if m2:
-                kind = int(m2.group(1) or "3", 16)
-                raw_bytes = bytes(int(b, 16) for b in m2.group(2).replace(" ", "").split(",") if b)
-                current[name] = ("hex(%d)" % kind, raw_bytes)
-    return keys
-
-
 class Prefix:
     """A clean copy of the template prefix for one scenario. The template is
     made once per build folder (wineboot takes a while) and then only copied."""
@@ -130,9 +54,9 @@ class Prefix:
     def __init__(self, name, display, extra=None):
         """extra (environment, as in base_env) makes a prefix of its own instead:
         USER names the profile folder at wineboot time and at every run."""
-        self.display = display
         self.path = os.path.join(work_folder(), name)
-        self.stop_server()
+        if os.path.isdir(self.path):
+            end_wine(base_env(self.path, display))
         if extra:
             os.makedirs(os.path.dirname(self.path), exist_ok=True)
             make_prefix(self.path, display, extra=extra)
@@ -169,7 +93,7 @@ class Prefix:
         result = os.path.join(self.drive_c, "e2e", "result.txt")
         if os.path.exists(result):
             os.remove(result)
-        # Not in a session of its own (wine_base.die_with_parent): the hand-off check holds the
+        # Not in a session of its own (harness.die_with_parent): the hand-off check holds the
         # setup program with SIGSTOP, and a stopped process in an orphaned process
         # group gets continued by the kernel.
         process = subprocess.Popen([target().loader, built("wine-tools/run_all.exe"),
@@ -199,10 +123,6 @@ class Prefix:
     def wait_server(self):
         subprocess.run([WINESERVER, "-w"], env=self.env, timeout=120)
 
-    def stop_server(self):
-        if os.path.isdir(self.path):
-            end_wine(base_env(self.path, self.display))
-
     def kill(self):
         end_wine(self.env)
 
@@ -214,22 +134,22 @@ class Prefix:
 
     windows_path = staticmethod(win_path)
 
-    def hklm(self):
-        return parse_registry_file(os.path.join(self.path, "system.reg"))
+    def value(self, key, name):
+        """(type, value) of an HKLM value in the target's own view, or None:
+        ("sz", text) or ("expand_sz", text) without the terminating zero,
+        ("dword", number), ("hex(<type>)", bytes) for any other type."""
+        out = self.wine(built("wine-tools/registry_tool.exe"), "getw", "HKLM\\" + key, name)
+        kind, _, data = out.stdout.decode("latin-1").strip().partition(" ")
+        if kind == "missing":
+            return None
+        kind, data = int(kind), bytes.fromhex(data)
+        if kind in (1, 2):
+            return ("sz" if kind == 1 else "expand_sz", data.decode("utf-16-le").rstrip("\0"))
+        return ("dword", int.from_bytes(data, "little")) if kind == 4 else ("hex(%d)" % kind, data)
 
-    @staticmethod
-    def in_view(key, view=None):
-        """Where a key of HKLM\\Software lies in the saved registry: in the
-        target's own view, or in the 64-bit view with view="64"."""
-        software = "Software" if view == "64" else target().software_key
-        return software + key[len("Software"):] if key.lower().startswith("software\\") else key
-
-    def value(self, key, name, view=None):
-        """(type, value) of an HKLM value in the target's view (or view "64"), or None."""
-        return self.hklm().get(self.in_view(key, view).lower(), {}).get(name.lower())
-
-    def key_exists(self, key, view=None):
-        return self.in_view(key, view).lower() in self.hklm()
+    def key_exists(self, key):
+        out = self.wine(built("wine-tools/registry_tool.exe"), "haskey", "HKLM\\" + key)
+        return out.stdout.strip() == b"yes"
 
     def product_installed(self, product_code):
         return self.key_exists(UNINSTALL_KEY + "\\" + product_code)
@@ -328,7 +248,7 @@ class Scenario(unittest.TestCase):
         cls.exe = built("wyk-demo-e2e.exe")
         cls.payload = built("demo-e2e")
         cls.extra = built("demo-e2e-extra")
-        cls.display = XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "88-99")))
+        cls.display = x_server()
         cls.display.start()
 
     @classmethod

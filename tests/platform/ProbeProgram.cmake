@@ -3,14 +3,13 @@
 #   platform_probe.exe         the product's operations as command-line verbs,
 #                              with resources of its own to extract
 #   platform_probe_no1119.exe  the same without the update-service package row
-#   platform_helper.exe        recording stand-in, exit-code runner, box reader
 set(WYK_PROBE_DIR ${CMAKE_SOURCE_DIR}/tests/platform)
 set(WYK_PROBE_PAYLOAD ${CMAKE_BINARY_DIR}/platform-probe-payload)
 
 # The product's own objects without its entry point (WinMain).
 set(WYK_PROBE_PRODUCT_OBJECTS "$<FILTER:$<TARGET_OBJECTS:wyk_product_objects>,EXCLUDE,win_main\\.cpp>")
 
-execute_process(COMMAND ${WYK_PYTHON} ${WYK_PROBE_DIR}/make_probe_payload.py ${WYK_PROBE_PAYLOAD}
+execute_process(COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/wine/make_payload.py probe ${WYK_PROBE_PAYLOAD}
                 COMMAND_ERROR_IS_FATAL ANY)
 
 function(platform_probe_executable name)
@@ -47,7 +46,3 @@ set(platform_probe_rows
   "1120|TAVRO_INSTALLER|au.cab")
 platform_probe_executable(platform_probe ROWS ${platform_probe_rows} "1119|TAVRO_INSTALLER|au.msi")
 platform_probe_executable(platform_probe_no1119 ROWS ${platform_probe_rows})
-
-add_executable(platform_helper ${WYK_PROBE_DIR}/programs/platform_helper.c)
-target_link_options(platform_helper PRIVATE -static -static-libgcc)
-target_link_libraries(platform_helper PRIVATE user32 advapi32)

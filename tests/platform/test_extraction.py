@@ -18,7 +18,7 @@ READY, NO_EXACT_FORM = 0, 2  # results of the folder-text verb
 
 def probe_payload(resource_id):
     env = wine_env.env()
-    path = os.path.join(env.programs, "platform-probe-payload", PAYLOAD_FILES[resource_id])
+    path = os.path.join(env.win_dir, "platform-probe-payload", PAYLOAD_FILES[resource_id])
     with open(path, "rb") as f:
         return f.read()
 
@@ -100,7 +100,7 @@ class CreateFailures(unittest.TestCase):
         env = wine_env.env()
         self.folder, self.folder_win = env.c_dir("extract-fail")
         self.addCleanup(env.make_writable, self.folder)
-        self.probe = env.win(env.program("platform_probe.exe"))
+        self.probe = env.win(env.exe("platform_probe.exe"))
 
     def extract_reporting(self, target_win, prepare=None, env=None):
         line = '"%s" ' % self.probe
@@ -247,7 +247,7 @@ class UserFolderCause(unittest.TestCase):
                           ["cache-package-path", 0], ["cache-package-path", 122],
                           ["cache-package-path", 206])
         self.assertEqual([l["result"] for l in lines[1:]], ["no-user-folder"] * 3)
-        self.assertFalse(os.path.exists(os.path.join(env.drive_c, "wyk-missing")))
+        self.assertFalse(os.path.exists(os.path.join(env.c_drive(), "wyk-missing")))
 
 
 class FolderNames(unittest.TestCase):

@@ -13,7 +13,7 @@ class FatalReport(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         env = wine_env.env()
-        cls.probe = env.win(env.program("platform_probe.exe"))
+        cls.probe = env.win(env.exe("platform_probe.exe"))
 
     def system_text(self, code):
         line = wine_env.env().probe_one("system-text", code)

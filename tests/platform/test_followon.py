@@ -26,11 +26,11 @@ class RecordingTestCase(unittest.TestCase):
         self.record = os.path.join(self.engine_dir, "record.txt")
 
     def recording(self, exit_code=0):
-        return {"WYK_RECORD_FILE": wine_env.WineEnv.win(self.record),
-                "WYK_RECORD_EXIT": str(exit_code)}
+        return {"WYK_ENGINE_LOG": wine_env.WineEnv.win(self.record),
+                "WYK_ENGINE_CODES": str(exit_code)}
 
     def records(self):
-        return read_records(self.record)
+        return read_records(self.record, names=True)
 
 
 class PublicRuntime(RecordingTestCase):
@@ -113,7 +113,7 @@ class PublicRuntime(RecordingTestCase):
         env = wine_env.env()
         cwd, cwd_win = env.c_dir("fo-cwd")
         os.mkdir(os.path.join(cwd, "kit"))
-        planted = [os.path.join(folder, name) for folder in (env.drive_c, cwd,
+        planted = [os.path.join(folder, name) for folder in (env.c_drive(), cwd,
                                                              os.path.join(cwd, "kit"))
                    for name in RUNTIME_FILES]
         for path in planted:
@@ -201,7 +201,7 @@ class UpdateService(RecordingTestCase):
                 os.remove(program)
 
     def payload(self, name):
-        path = os.path.join(wine_env.env().programs, "platform-probe-payload", name)
+        path = os.path.join(wine_env.env().win_dir, "platform-probe-payload", name)
         with open(path, "rb") as f:
             return f.read()
 
@@ -214,7 +214,7 @@ class UpdateService(RecordingTestCase):
 
     def install(self, exe="platform_probe.exe"):
         env = wine_env.env()
-        env.probe(["install-update-service"], exe=env.program(exe), env=self.recording())
+        env.probe(["install-update-service"], exe=env.exe(exe), env=self.recording())
         return self.records()
 
     def install_line(self):
@@ -266,7 +266,7 @@ class UpdateService(RecordingTestCase):
         # report, with the cabinet already on disk and nothing run.
         env = wine_env.env()
         os.makedirs(os.path.join(self.au, "au.msi"))
-        probe = env.win(env.program("platform_probe.exe"))
+        probe = env.win(env.exe("platform_probe.exe"))
         result = env.run_windows('"%s" install-update-service' % probe, box=True,
                                  env=self.recording())
         self.assertTrue(result["box"])

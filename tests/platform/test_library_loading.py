@@ -16,7 +16,7 @@ class PlantedLibraries(unittest.TestCase):
 
     def setUp(self):
         env = wine_env.env()
-        self.work = os.path.join(env.scratch, "plant-%s" % self._testMethodName)
+        self.work = os.path.join(env.work, "plant-%s" % self._testMethodName)
         if os.path.exists(self.work):
             shutil.rmtree(self.work)
         # cwd: the current directory of the probe; beside: a copy of the probe
@@ -26,13 +26,13 @@ class PlantedLibraries(unittest.TestCase):
         os.makedirs(self.cwd)
         os.makedirs(self.beside)
         self.probe_copy = os.path.join(self.beside, "setup.exe")
-        shutil.copyfile(env.program("platform_probe.exe"), self.probe_copy)
+        shutil.copyfile(env.exe("platform_probe.exe"), self.probe_copy)
         self.trace = os.path.join(self.work, "trace.txt")
         self.logs, self.logs_win = env.c_dir("liblogs")
         self.system = unhex(env.probe_one("system-directory")["path"])
 
     def plant(self, folder, name):
-        shutil.copyfile(wine_env.env().program("wine-tools/trace_library.dll"), os.path.join(folder, name))
+        shutil.copyfile(wine_env.env().exe("wine-tools/trace_library.dll"), os.path.join(folder, name))
 
     def probe(self, *verbs, exe=None, overrides=None):
         env = {"WYK_TRACE_FILE": wine_env.WineEnv.win(self.trace)}

@@ -11,12 +11,12 @@ from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environ
 STILL_ACTIVE = 259
 
 
-class Runners(unittest.TestCase):
+class RecorderCase(unittest.TestCase):
+    """The recording engine planted as recorder.exe; no tests of its own."""
 
     @classmethod
     def setUpClass(cls):
         env = wine_env.env()
-        cls.helper = env.win(env.program("platform_helper.exe"))
         cls.folder, cls.folder_win = env.c_dir("runners")
         cls.recorder = os.path.join(cls.folder, "recorder.exe")
         env.plant_recorder(cls.recorder)
@@ -27,18 +27,23 @@ class Runners(unittest.TestCase):
         if os.path.exists(self.record):
             os.remove(self.record)
 
-    def recording_env(self, exit_code=0):
-        return {"WYK_RECORD_FILE": wine_env.WineEnv.win(self.record),
-                "WYK_RECORD_EXIT": str(exit_code)}
+    def recording_env(self, exit_codes=0):
+        """The recorder logs each start and ends with the code for it ("a,b,c" per start)."""
+        return {"WYK_ENGINE_LOG": wine_env.WineEnv.win(self.record),
+                "WYK_ENGINE_CODES": str(exit_codes)}
+
+
+class Runners(RecorderCase):
 
     def test_exit_codes_pass_unchanged_through_both_runners(self):
         codes = [0, 1, 1603, 3010, 0xC0000005]
         verbs = []
         for code in codes:
-            verbs.append(["run-and-wait", hexarg('"%s" exit %d' % (self.helper, code))])
-            verbs.append(["run-and-wait-pumping", hexarg(self.helper),
-                          hexarg(" exit %d" % code), "plain"])
-        lines = wine_env.env().probe(*verbs)
+            verbs.append(["run-and-wait", hexarg('"%s" /x' % self.recorder_win)])
+            verbs.append(["run-and-wait-pumping", hexarg(self.recorder_win), hexarg(" /x"),
+                          "plain"])
+        lines = wine_env.env().probe(*verbs, env=self.recording_env(
+            ",".join("%d,%d" % (code, code) for code in codes)))
         for i, code in enumerate(codes):
             with self.subTest(code=code):
                 self.assertEqual(int(lines[2 * i]["result"]), code)
@@ -70,13 +75,13 @@ class Runners(unittest.TestCase):
             ["run-and-wait-pumping", hexarg(self.recorder_win), hexarg(removal), "plain"],
             env=self.recording_env(42))
         self.assertEqual([l["result"] for l in lines], ["42", "42"])
-        records = read_records(self.record)
+        records = read_records(self.record, names=True)
         self.assertEqual(records, [("recorder.exe", line.encode()),
                                    ("recorder.exe", removal.encode())])
 
     def test_children_leave_no_handles_behind(self):
-        child = hexarg('"%s" exit 0' % self.helper)
-        pumping = ["run-and-wait-pumping", hexarg(self.helper), hexarg(" exit 0"), "plain"]
+        child = hexarg('"%s" /x' % self.recorder_win)
+        pumping = ["run-and-wait-pumping", hexarg(self.recorder_win), hexarg(" /x"), "plain"]
         lines = wine_env.env().probe(
             ["run-and-wait", child], pumping,  # warm up: first use loads libraries
             ["handle-slots"],
@@ -85,20 +90,20 @@ class Runners(unittest.TestCase):
         self.assertEqual(lines[-1]["highest"], lines[2]["highest"])
 
 
-class MessagePump(unittest.TestCase):
+class MessagePump(RecorderCase):
     """While the pumping runner waits, a second thread of the probe posts to
     the waiting thread."""
 
-    @classmethod
-    def setUpClass(cls):
-        env = wine_env.env()
-        cls.helper = env.win(env.program("platform_helper.exe"))
+    def pumping(self, sleep_ms, exit_code, mode):
+        """The pumping runner's report on the recorder living sleep_ms."""
+        return wine_env.env().probe_one(
+            "run-and-wait-pumping", hexarg(self.recorder_win), hexarg(" /x"), mode,
+            env={"WYK_ENGINE_SLEEP_MS": str(sleep_ms), "WYK_ENGINE_CODES": str(exit_code)})
 
     def test_messages_are_dispatched_and_a_quit_does_not_end_the_wait(self):
         # Child lives 2.5 s; at 0.3 s an ANSI and a Unicode window message, a
         # thread message and WM_QUIT arrive, at 0.6 s one more window message.
-        line = wine_env.env().probe_one("run-and-wait-pumping", hexarg(self.helper),
-                                        hexarg(" sleep-exit 2500 7"), "messages")
+        line = self.pumping(2500, 7, "messages")
         self.assertEqual(int(line["result"]), 7)  # not STILL_ACTIVE: waited to the end
         self.assertGreaterEqual(int(line["elapsed_ms"]), 2400)
         self.assertEqual(line["wide_window_unicode"], "1")
@@ -110,15 +115,13 @@ class MessagePump(unittest.TestCase):
     def test_drain_stops_once_the_child_has_ended(self):
         # 50 messages arrive at 0.3 s; handling the first takes 2.5 s, in which
         # the child (0.6 s) ends: the other 49 stay queued.
-        line = wine_env.env().probe_one("run-and-wait-pumping", hexarg(self.helper),
-                                        hexarg(" sleep-exit 600 9"), "burst")
+        line = self.pumping(600, 9, "burst")
         self.assertEqual(int(line["result"]), 9)
         self.assertEqual(line["dispatched_ansi"], "1")
         self.assertEqual(line["remaining"], "49")
 
     def test_plain_wait_returns_when_the_child_ends(self):
-        line = wine_env.env().probe_one("run-and-wait-pumping", hexarg(self.helper),
-                                        hexarg(" sleep-exit 800 3010"), "plain")
+        line = self.pumping(800, 3010, "plain")
         self.assertEqual(int(line["result"]), 3010)
         self.assertGreaterEqual(int(line["elapsed_ms"]), 700)
         self.assertNotEqual(int(line["result"]), STILL_ACTIVE)

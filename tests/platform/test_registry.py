@@ -325,12 +325,12 @@ class RerunRequest(KeepsInstallerLocation):
                   reg_set(INSTALLER, "InstallerLocation", REG_SZ,
                           engine_win.encode() + b"\0"))
         result = env.run_windows('"%s"' % env.win(env.product), limit_ms=120000, env={
-            "WYK_RECORD_FILE": env.win(record),
-            "WYK_RECORD_STATUS_HEX": status.hex(),
-            "WYK_RECORD_EXIT": "1603,3010",  # per start
+            "WYK_ENGINE_LOG": env.win(record),
+            "WYK_ENGINE_STATUS_HEX": status.hex(),
+            "WYK_ENGINE_CODES": "1603,3010",  # per start
         })
         after = env.probe_one("reg-get", hexarg(VENDOR), "InstallStatus")
-        return result["exit"], read_records(record), after
+        return result["exit"], read_records(record, names=True), after
 
     def test_reinstall_runs_the_same_line_once_more_and_clears_the_request(self):
         code, records, after = self.run_product(b"reinstall\0")

@@ -1,7 +1,5 @@
 """The platform tests' Wine session: the suites' one session type
-(tests/wine/harness.py: a copy of the prefix template per module, an X
-display, the target build) with the probe and helper programs, and helpers
-to read what they report.
+(tests/wine/harness.py) with the probe and helpers to read what it reports.
 """
 import os
 import shutil
@@ -10,8 +8,8 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from harness import WineSession  # noqa: E402
-from wine_base import read_items, run_quietly, unhex, win_path  # noqa: E402
+import harness  # noqa: E402
+from harness import WineSession, read_records, run_quietly, unhex, win_path  # noqa: E402,F401
 
 
 def hexarg(text):
@@ -36,14 +34,6 @@ def parse_lines(output):
     return results
 
 
-def read_records(path):
-    """Starts recorded by the stand-in: list of (file name, command line bytes)."""
-    items = read_items(path)
-    if [label for label, _ in items] != ["START", "CMDLINE"] * (len(items) // 2):
-        raise AssertionError("broken start records in %s: %r" % (path, items))
-    return [(name.decode("latin-1"), line) for (_, name), (_, line) in zip(items[::2], items[1::2])]
-
-
 def reg_set(key, name, reg_type, data):
     """The probe's verb that stores data (bytes) as a registry value."""
     return ["reg-set", hexarg(key), hexarg(name), reg_type, data.hex() if data else "-"]
@@ -56,20 +46,8 @@ class WineEnv(WineSession):
 
     debug = "fixme-all"
 
-    def __init__(self):
-        super().__init__("platform-" + os.path.splitext(os.path.basename(sys.argv[0]))[0])
-        self.programs = self.win_dir
-        self.drive_c = self.c_drive()
-        self.scratch = self.work
-        for name in ("platform_probe.exe", "platform_helper.exe"):
-            if not os.path.exists(self.program(name)):
-                raise RuntimeError("missing test program %s (build with WYK_TEST_PROGRAMS)"
-                                   % self.program(name))
-
-    # -- paths -------------------------------------------------------------
-
-    def program(self, name):
-        return os.path.join(self.programs, name)
+    def __init__(self, name):
+        super().__init__("platform-" + name)
 
     win = staticmethod(win_path)
 
@@ -77,14 +55,14 @@ class WineEnv(WineSession):
         """Unix path of a path on drive C: or Z:."""
         drive, rest = windows_path[:2].upper(), windows_path[2:].replace("\\", "/")
         if drive == "C:":
-            return self.drive_c + rest
+            return self.c_drive() + rest
         if drive == "Z:":
             return rest
         raise ValueError(windows_path)
 
     def c_dir(self, relative, fresh=True):
         """A folder C:\\<relative>, emptied when fresh; returns (unix, windows)."""
-        unix = os.path.join(self.drive_c, relative.replace("\\", "/"))
+        unix = self.c_drive(relative.replace("\\", "/"))
         if fresh and os.path.exists(unix):
             self.make_writable(unix)
             try:
@@ -113,8 +91,8 @@ class WineEnv(WineSession):
         return self.env(extra, [overrides] if overrides else None)
 
     def start(self):
-        if os.path.exists(self.scratch):
-            self.make_writable(self.scratch)
+        if os.path.exists(self.work):
+            self.make_writable(self.work)
         super().start()
 
     # -- running programs --------------------------------------------------
@@ -122,11 +100,11 @@ class WineEnv(WineSession):
     def run(self, argv, env=None, cwd=None, timeout=60):
         """Runs a Windows program (Unix path first) and returns CompletedProcess."""
         return run_quietly([self.target.loader] + list(argv), self.base_env(env), timeout,
-                           cwd=cwd or self.scratch)
+                           cwd=cwd or self.work)
 
     def probe(self, *verbs, exe=None, env=None, cwd=None, timeout=60, check=True):
         """Runs verbs (each a list) in one probe process; returns parsed lines."""
-        argv = [exe or self.program("platform_probe.exe")]
+        argv = [exe or self.exe("platform_probe.exe")]
         for i, verb in enumerate(verbs):
             if i:
                 argv.append("+")
@@ -142,49 +120,38 @@ class WineEnv(WineSession):
         return self.probe(list(verb), **kwargs)[0]
 
     def run_windows(self, command_line, box=False, env=None, limit_ms=30000):
-        """Starts a command line from a Windows parent and gives its full 32-bit
-        exit code, and with box=True the caption and text of the message box
-        that it shows (pressing OK)."""
-        verb = "run-box" if box else "run"
-        result = self.run([self.program("platform_helper.exe"), verb, str(limit_ms),
-                           command_line.encode("latin-1").hex()],
-                          env=env, timeout=limit_ms / 1000 + 30)
-        # The child shares the console, so its own lines come first.
-        lines = [l for l in parse_lines(result.stdout) if l["verb"] == "run"]
-        if result.returncode != 0 or len(lines) != 1 or "exit" not in lines[0]:
-            raise AssertionError("run of %r failed: %r %r" % (command_line, result.stdout,
-                                                              result.stderr[-2000:]))
-        entry = lines[0]
-        out = {"exit": int(entry["exit"]), "box": entry.get("box") == "1"}
+        """Runs a command line from a Windows parent (run_all.exe): its full
+        32-bit exit code and, with box=True, the caption and text of the
+        message box it shows. WYK_HOLD_FILE in env names a file held open
+        without sharing meanwhile."""
+        extra = dict(env or {})
+        overrides = extra.pop("WINEDLLOVERRIDES", None)
+        held = extra.pop("WYK_HOLD_FILE", None)
+        release = self.hold(self.unix(held)) if held else None
+        try:
+            result = self.run_line(command_line.encode("latin-1"), env=extra, dialog=box,
+                                   timeout=limit_ms / 1000,
+                                   dll_overrides=[overrides] if overrides else None)
+        finally:
+            if release:
+                release()
+        out = {"exit": result.exit_code & 0xFFFFFFFF, "box": result.dialog is not None}
         if out["box"]:
-            out["caption"] = unhex(entry["caption"])
-            out["text"] = unhex(entry["text"])
+            out["caption"] = result.dialog["CAPTION"]
+            out["text"] = result.dialog["TEXT"]
         return out
 
     def plant_recorder(self, unix_path):
-        """A recording stand-in at unix_path (its file name is what it records)."""
+        """The recording engine at unix_path: it records its file name too."""
         os.makedirs(os.path.dirname(unix_path), exist_ok=True)
-        shutil.copyfile(self.program("platform_helper.exe"), unix_path)
-
-
-_ENV = None
+        shutil.copyfile(os.path.join(self.fake_engine_dir, "msiexec.exe"), unix_path)
 
 
 def setUpModule():
-    """One Wine environment per test module; the modules import this and
+    """One session per test module; the modules import this and
     tearDownModule into their namespace."""
-    global _ENV
-    _ENV = WineEnv()
-    _ENV.start()
-    return _ENV
+    harness.setUpModule(WineEnv)
 
 
-def tearDownModule():
-    global _ENV
-    if _ENV is not None:
-        _ENV.stop()
-        _ENV = None
-
-
-def env():
-    return _ENV
+tearDownModule = harness.tearDownModule
+env = harness.module_session

@@ -6,7 +6,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
-from wine_base import env_path as config  # noqa: E402,F401  (shared with the Wine suites)
+from harness import env_path as config  # noqa: E402,F401  (shared with the Wine suites)
 
 PE32_NAME = "wyk-7-windows-i586.exe"
 PAYLOAD_NAMES = ["wyk1.7.0.msi", "sd170000.cab", "sj170000.cab", "ss170000.cab", "st170000.cab",

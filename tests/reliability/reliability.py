@@ -14,7 +14,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 import harness  # noqa: E402
-from harness import (CABINETS, PACKAGE, VENDOR_KEY, WineTestCase,  # noqa: E402
+from harness import (CABINETS, PACKAGE, VENDOR_KEY, Runs, WineTestCase,  # noqa: E402,F401
                      read_key_values, win_path)
 from payload_rows import SERVICE_FILES  # noqa: E402
 
@@ -29,69 +29,21 @@ WRITE_FILE = b"Installer : Wrapper.WriteFile (In small chunks) "
 OPEN_FOR_READING = b"Installer : Wrapper.OpenForReading "
 
 
-class Runs:
-    """Bootstrappers (or any programs) started together through run_all.exe,
-    in the background, so a test can act while they run."""
-
-    def __init__(self, case, command_lines, env=None, cwd=None, timeout=60):
-        s = case.session
-        self.session = s
-        self.result = s.work_file("run-all.txt")
-        files = []
-        for line in command_lines:
-            path = s.work_file("command.txt")
-            with open(path, "wb") as f:
-                f.write(line if isinstance(line, bytes) else line.encode("latin-1"))
-            files.append(win_path(path))
-        self.timeout = timeout
-        self.stderr = s.work_file("run-all.err")
-        with open(self.stderr, "wb") as err:
-            self.process = subprocess.Popen(
-                [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
-                 str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
-                env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
-                preexec_fn=harness.die_with_parent)
-
-    def wait(self):
-        """The outcome of each command line: an int exit code, or the text
-        "nostart <error>" / "timeout"."""
-        try:
-            self.process.wait(self.timeout + 30)
-        except subprocess.TimeoutExpired:
-            self.session.kill_wine()
-            raise AssertionError("run_all.exe did not end")
-        outcomes = []
-        with open(self.result, "rb") as f:
-            for line in f.read().decode().splitlines():
-                outcomes.append(int(line) if line.lstrip("-").isdigit() else line)
-        return outcomes
-
-    def loader_trace(self):
-        with open(self.stderr, "rb") as f:
-            return f.read().decode("latin-1", "replace")
-
-
 class ReliabilityCase(WineTestCase):
     """Fresh state per test (see WineTestCase), plus the programs of
     tests/reliability/programs."""
 
-    @property
-    def patient_engine_dir(self):
-        return os.path.join(self.session.win_dir, "reliability-engine")
-
     command_line = staticmethod(harness.command_line)
 
     def use_patient_engine(self):
-        """The engine stand-in that reads the staged files and then waits for
+        """The engine stand-in made to read the staged files and then wait for
         a stop file; gives (environment, hand-shake folder, report path)."""
         s = self.session
-        s.registry(*s.engine_location_ops(win_path(self.patient_engine_dir)))
         hold = s.work_file("hold")
         os.makedirs(hold)
         report = s.work_file("engine-report.txt")
-        env = {"RELY_REPORT": win_path(report), "RELY_HOLD_DIR": win_path(hold),
-               "RELY_HOLD_MS": "60000"}
-        return env, hold, report
+        return {"WYK_ENGINE_REPORT": win_path(report), "WYK_ENGINE_HOLD_DIR": win_path(hold)}, \
+            hold, report
 
     def wait_for_file(self, path, runs=None, limit=45):
         deadline = time.time() + limit
@@ -150,12 +102,7 @@ class ReliabilityCase(WineTestCase):
         return found
 
     def assertStagedLikePayload(self, names, folder=None, exe=None):
-        files = self.kit_files(folder)
-        for name in names:
-            self.assertIn(name, files, "%s was not written" % name)
-            expected = self.session.payload(name, exe)
-            self.assertEqual(len(files[name]), len(expected), "%s is cut short or too long" % name)
-            self.assertTrue(files[name] == expected, "%s differs from its payload file" % name)
+        self.assertCabinetsComplete(folder or self.session.cache_folder(), exe, names)
 
     def full_run_first(self, exe=None):
         """A complete run that leaves the whole cache behind, as a user's

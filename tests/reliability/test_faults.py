@@ -32,17 +32,7 @@ class FaultCase(ReliabilityCase):
 
     def hold(self, path):
         """Holds the file open without sharing until the test's clean-up."""
-        s = self.session
-        ready, stop = s.work_file("ready"), s.work_file("stop")
-        holder = s.start_program(os.path.join(s.tools, "hold_file.exe"), win_path(path),
-                                 win_path(ready), win_path(stop), "60000")
-
-        def release():
-            with open(stop, "wb"):
-                pass
-            holder.wait(30)
-        self.addCleanup(release)
-        self.wait_for_file(ready)
+        self.addCleanup(self.session.hold(path, 60000))
 
 
 class DiskFull(FaultCase):

@@ -76,7 +76,7 @@ class PlantedLibraries(ReliabilityCase):
         log = s.work_file("engine.log")
         env = s.env({"WYK_TRACE_FILE": win_path(self.trace), "WYK_ENGINE_LOG": win_path(log),
                      "WINEDEBUG": "+loaddll"}, self.native_first(names))
-        runs = Runs(self, [self.command_line(exe, " /s")], env=env, cwd=self.cwd)
+        runs = Runs(self.session, [self.command_line(exe, " /s")], env=env, cwd=self.cwd)
         return runs.wait()[0], harness.read_records(log), runs.loader_trace()
 
     def loads_from(self, loader_trace, folder):

@@ -76,7 +76,7 @@ class LongCommandLines(ReliabilityCase):
 
     def start_outcome(self, tail):
         s = self.session
-        runs = Runs(self, [self.command_line(s.product, tail)], timeout=30)
+        runs = Runs(self.session, [self.command_line(s.product, tail)], timeout=30)
         return runs.wait()[0]
 
     def test_command_lines_past_the_platform_limit_never_start(self):

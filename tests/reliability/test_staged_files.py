@@ -37,7 +37,7 @@ class HeldStagedFiles(ReliabilityCase):
         service_folder = os.path.join(s.user_data_folder("locallow"), "Halvec", "Tavro", "AU")
         service = [os.path.join(service_folder, name) for name in SERVICE_FILES]
 
-        runs = Runs(self, [self.command_line(s.product)], env=s.env(env))
+        runs = Runs(self.session, [self.command_line(s.product)], env=s.env(env))
         self.wait_for_file(os.path.join(hold, "ready-" + reliability.PACKAGE), runs)
         during_kit = self.swap_attempts(kit)
         self.release(hold, reliability.PACKAGE)
@@ -80,7 +80,7 @@ class TwoBootstrappersAtOnce(ReliabilityCase):
                 s.clear_cache()
                 env, hold, report = self.use_patient_engine()
                 dialog = self.read_dialog(timeout=40)
-                runs = Runs(self, [self.command_line(s.product, " /s")] * 2, env=s.env(env))
+                runs = Runs(self.session, [self.command_line(s.product, " /s")] * 2, env=s.env(env))
                 # The engine of the one that got ahead waits; the other one
                 # finds the package (or a cabinet) taken and reports it.
                 box = dialog.wait()

@@ -24,8 +24,9 @@ function(wyk_wine_program name)
   endif()
 endfunction()
 
-# The recording stand-in for the installer engine. It must be called
-# msiexec.exe, so it lives in a folder of its own that "InstallerLocation" names.
+# The one stand-in for the installer engine (configured per case through its
+# environment). It must be called msiexec.exe, so it lives in a folder of its
+# own that "InstallerLocation" names.
 wyk_wine_program(wyk_recording_engine WINDOWS
   SOURCES ${WYK_WINE_PROGRAM_SOURCES}/recording_engine.c
   FOLDER ${CMAKE_BINARY_DIR}/fake-engine OUTPUT_NAME msiexec
@@ -46,10 +47,7 @@ wyk_wine_program(wyk_event_watcher SOURCES ${WYK_WINE_PROGRAM_SOURCES}/event_wat
 wyk_wine_program(wyk_system_probe SOURCES ${WYK_WINE_PROGRAM_SOURCES}/system_probe.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME system_probe LIBRARIES version user32)
 
-# The reliability suites' engine stand-in, which reads the staged files and
-# waits for a signal before it ends, and their intruder, decoy and loader.
-wyk_wine_program(wyk_rely_engine WINDOWS SOURCES ${WYK_RELY_SOURCES}/patient_engine.c
-  FOLDER ${CMAKE_BINARY_DIR}/reliability-engine OUTPUT_NAME msiexec)
+# The reliability suites' intruder, decoy and loader.
 wyk_wine_program(wyk_rely_swap SOURCES ${WYK_RELY_SOURCES}/swap_attempt.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME swap_attempt)
 wyk_wine_program(wyk_rely_decoy WINDOWS SOURCES ${WYK_RELY_SOURCES}/decoy_program.c
@@ -85,6 +83,6 @@ wyk_add_bootstrapper(wyk-test-no-package ${WYK_DEFAULT_PAYLOAD} OMIT 101)
 wyk_add_bootstrapper(wyk-test-no-cab9 ${WYK_DEFAULT_PAYLOAD} OMIT 110)
 
 set(WYK_LARGE_PAYLOAD ${CMAKE_BINARY_DIR}/large-payload)
-execute_process(COMMAND ${WYK_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/make_large_payload.py
+execute_process(COMMAND ${WYK_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/make_payload.py large
                         ${WYK_LARGE_PAYLOAD} COMMAND_ERROR_IS_FATAL ANY)
 wyk_add_bootstrapper(wyk-test-large ${WYK_LARGE_PAYLOAD})

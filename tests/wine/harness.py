@@ -1,20 +1,24 @@
-"""Runs the Windows builds of the bootstrapper under Wine for the test modules.
+"""The one test support layer of every Wine suite: the program under test
+and the loader that runs it (target()), an X server on a free display of the
+suite's range, a prefix template made with wineboot and hard-linked copies
+of it, the retry of a failed Wine start, the session of a test module
+(registry in either view, programs run with their full exit code, message
+boxes, the engine stand-in's records) and the readers of what the test
+programs write.
 
-One Wine prefix is made per test run with `wineboot -i` (the template); each
-test module works in a copy of it, with an X server of its own, so modules can
-run side by side. Every Wine call has a time limit, and a module always ends
-its wineserver and its X server, also when it fails. What the other Wine
-suites share with it (X server, prefixes, environment) is in wine_base.py.
-
-Python standard library only; run with /usr/bin/python3.
-
-Which build runs (the PE32 under WoW64, or the 64-bit build where 32-bit
-code cannot run) is wine_base.target(); WYK_WINE_DISPLAYS names the X
-display numbers to try, e.g. "91-94".
+Python standard library only; run with /usr/bin/python3. Paths come from the
+environment the CTest registration (cmake/WineTests.cmake) sets:
+  WYK_BUILD_DIR        the native build folder, with win-i686, win-x64-i586
+                       and win-x64-amd64 below it
+  WYK_WINE_TEST_DIR    work folder of the Wine suites (template, the choice
+                       of target, one folder per module)
+  WYK_WINE_DISPLAYS    the X display numbers to try, e.g. "91-94"
 """
+import ctypes
 import os
 import pwd
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -22,11 +26,412 @@ import time
 import unittest
 
 import product
-
-from wine_base import (WINESERVER, XServer, base_env, copy_template, die_with_parent,
-                       display_numbers, end_wine, env_path, hex_text, read_items,
-                       read_key_values, run_quietly, target, win_path)
 from product import CABINETS, INSTALLER, PACKAGE, VENDOR, hklm  # noqa: F401 (suites take them here)
+
+WINE32 = os.environ.get("WYK_WINE32", "/usr/lib/wine/wine")
+WINE64 = os.environ.get("WYK_WINE64", "/usr/lib/wine/wine64")
+WINESERVER = os.environ.get("WYK_WINESERVER", "/usr/lib/wine/wineserver")
+
+
+def env_path(name):
+    value = os.environ.get(name)
+    if not value:
+        raise RuntimeError("environment variable %s is not set (run through ctest)" % name)
+    return value
+
+
+class Target:
+    """The build the suites run. "pe32": the shipped 32-bit program and test
+    programs of its bitness, started by Wine's 32-bit loader in a 64-bit
+    (WoW64) prefix. "x64": the same sources and constants as 64-bit code,
+    for a machine that cannot execute 32-bit code; note says why."""
+
+    def __init__(self, name, note=""):
+        build = env_path("WYK_BUILD_DIR")
+        self.name = name
+        self.note = note
+        self.pe32 = name == "pe32"
+        self.dir = os.path.join(build, "win-i686" if self.pe32 else "win-x64-i586")
+        self.loader = WINE32 if self.pe32 else WINE64
+        self.amd64_exe = os.path.join(build, "win-x64-amd64", "wyk-7-windows-amd64.exe")
+        # What a program of the target's bitness sees as its system folder
+        # and program folders (Wine's Unix names below drive_c).
+        self.system_dir = "syswow64" if self.pe32 else "system32"
+        self.program_files = "Program Files (x86)" if self.pe32 else "Program Files"
+        # Where its HKLM\Software values lie in the prefix's saved registry.
+        self.software_key = "Software\\Wow6432Node" if self.pe32 else "Software"
+        self.cache_suffix = ""
+
+    def describe(self):
+        if self.pe32:
+            return "the PE32 under WoW64 (%s, loader %s)" % (self.dir, self.loader)
+        return "the 64-bit build instead of the PE32 (%s): %s" % (self.dir, self.note)
+
+
+def probe_32bit_code():
+    """None when this machine runs Wine's 32-bit loader, a small 32-bit
+    program; otherwise the reason it does not."""
+    if not os.path.exists(WINE32):
+        return "%s is missing (install wine32:i386)" % WINE32
+    try:
+        done = subprocess.run([WINE32, "--version"], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    except OSError as error:
+        return "this machine cannot start the 32-bit program %s: %s" % (WINE32, error)
+    if done.returncode != 0:
+        return "the 32-bit program %s ended with %d: %s" % (
+            WINE32, done.returncode, done.stderr.decode("latin-1", "replace").strip()[-300:])
+    return None
+
+
+def target_file():
+    return os.path.join(env_path("WYK_WINE_TEST_DIR"), "target.txt")
+
+
+def choose_target():
+    """Checks once per test run which build the suites run and writes the
+    answer where every suite reads it."""
+    reason = probe_32bit_code()
+    os.makedirs(os.path.dirname(target_file()), exist_ok=True)
+    with open(target_file(), "w") as f:
+        f.write("pe32\n" if reason is None else "x64\n%s\n" % reason)
+    return Target("pe32") if reason is None else Target("x64", reason)
+
+
+_target = None
+
+
+def target():
+    """The build of this run (as the run's first check wrote it down)."""
+    global _target
+    if _target is None:
+        try:
+            with open(target_file()) as f:
+                name, _, note = f.read().partition("\n")
+            _target = Target(name, note.strip())
+        except FileNotFoundError:
+            _target = choose_target()
+    return _target
+
+
+# Wine would offer to install its .NET and HTML engines and write desktop
+# entries for the programs it installs: nothing a test wants.
+BASE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+
+# Files of a prefix that nothing writes once it is made: copies of a prefix
+# hard-link them instead of copying (a prefix is some 700 MB). A test that
+# replaces one removes the link first.
+LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
+                   ".ds", ".nls", ".ttf", ".fon", ".msstyles", ".mui")
+
+# This Wine build has no preloader to reserve the fixed addresses Wine needs
+# before Linux places anything. With address randomization, a process now and
+# then finds one taken ("failed to map the shared user data: c0000018") and
+# dies before the program runs. Without randomization the layout is the same
+# every time. The setting is inherited by every process the tests start.
+ADDR_NO_RANDOMIZE = 0x0040000
+
+
+def keep_addresses_fixed():
+    libc = ctypes.CDLL(None, use_errno=True)
+    current = libc.personality(0xFFFFFFFF)
+    if current != -1 and not current & ADDR_NO_RANDOMIZE:
+        libc.personality(current | ADDR_NO_RANDOMIZE)
+
+
+keep_addresses_fixed()
+
+
+def die_with_parent():
+    """In a child before exec: it ends with the test process, also when ctest
+    kills that at its time limit, and keeps out of the terminal's signals."""
+    try:
+        ctypes.CDLL("libc.so.6").prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except OSError:
+        pass
+    os.setsid()
+
+
+def win_path(unix_path):
+    """The Windows name of a Unix path through Wine's Z: drive."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def hex_text(text, terminated=True):
+    """Hex of a text (latin-1) with its terminating zero; "-" for no bytes."""
+    data = text.encode("latin-1") if isinstance(text, str) else bytes(text)
+    return (data + (b"\0" if terminated else b"")).hex() or "-"
+
+
+def unhex(value):
+    """The bytes of a hex field; "" and "-" stand for none."""
+    return b"" if value in ("", "-") else bytes.fromhex(value)
+
+
+def read_items(path):
+    """[(label, bytes)] of the 'LABEL <n>\\n<n bytes>\\n' items the test
+    programs write, none when the file is missing. A 'START <name>' line (a
+    recording stand-in naming itself) is an item without a length."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        return []
+    items = []
+    pos = 0
+    while pos < len(data):
+        end = data.index(b"\n", pos)
+        label, _, rest = data[pos:end].partition(b" ")
+        pos = end + 1
+        if label == b"START":
+            items.append(("START", rest))
+            continue
+        stop = pos + int(rest)
+        items.append((label.decode("latin-1"), data[pos:stop]))
+        if data[stop:stop + 1] != b"\n":
+            raise AssertionError("item %d of %s is not terminated" % (len(items), path))
+        pos = stop + 1
+    return items
+
+
+def read_key_values(path, every=False):
+    """The key=value lines of a file ({} when it is missing): {key: last value},
+    or with every {key: [every value, in order]}."""
+    values = {}
+    if os.path.exists(path):
+        with open(path, "rb") as f:
+            for line in f.read().decode("latin-1").splitlines():
+                key, sep, value = line.partition("=")
+                if sep:
+                    values.setdefault(key, []).append(value)
+    return values if every else {key: found[-1] for key, found in values.items()}
+
+
+# What Wine prints when a process of its own dies while starting, before any
+# of the program's code has run (see keep_addresses_fixed; kept as a second
+# line of defence).
+WINE_START_FAILURES = (b"could not load kernel32.dll", b"failed to map the shared user data")
+
+
+def run_quietly(argv, env, timeout, cwd=None):
+    """Runs a command with a time limit (subprocess.TimeoutExpired when it is
+    overrun). The output comes back through files: a wineserver that a Wine
+    program starts would hold a pipe open long after the program has ended.
+    A Wine start that failed before the program ran is tried once more."""
+    for attempt in (1, 2):
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
+                                  stderr=err, timeout=timeout, preexec_fn=die_with_parent)
+            out.seek(0)
+            err.seek(0)
+            done.stdout = out.read()
+            done.stderr = err.read()
+        failed_start = any(sign in done.stderr for sign in WINE_START_FAILURES)
+        if done.returncode == 0 or not failed_start or attempt == 2:
+            return done
+        sys.stderr.write("Wine failed to start %s; trying once more\n" % argv[:2])
+    return done
+
+
+def base_env(prefix, display, debug="-all", dll_overrides=(), extra=None):
+    """Environment of a Wine call: the test process's own without Wine's,
+    locale and temporary folder settings and those of the engine stand-ins,
+    which would leak into the prefix; then extra (None takes a variable away)."""
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("WINE", "LC_", "WYK_ENGINE_"))
+           and k not in ("TMPDIR", "LANG", "DISPLAY")}
+    env.update({
+        "WINEPREFIX": prefix,
+        "WINEDEBUG": debug,
+        "WINEDLLOVERRIDES": ";".join([BASE_DLL_OVERRIDES] + list(dll_overrides)),
+        "LANG": "C.UTF-8",
+        "DISPLAY": display or "",
+    })
+    for key, value in (extra or {}).items():
+        if value is None:
+            env.pop(key, None)
+        else:
+            env[key] = value
+    return env
+
+
+def end_wine(env, timeout=60):
+    """Ends every Wine process of the prefix in env and waits for its wineserver."""
+    for option in ("-k", "-w"):
+        subprocess.run([WINESERVER, option], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=timeout)
+
+
+def display_numbers(text):
+    """The display numbers of a setting such as "91-94", ":98,:99" or ":95"."""
+    numbers = []
+    for part in text.split(","):
+        first, _, last = part.strip().lstrip(":").partition("-")
+        numbers.extend(range(int(first), int(last or first) + 1))
+    return numbers
+
+
+class XServer:
+    """An Xvfb on the first free display of a suite's range."""
+
+    def __init__(self, numbers):
+        self.candidates = list(numbers)
+        self.process = None
+        self.display = None
+
+    @staticmethod
+    def lock_owner(number):
+        try:
+            with open("/tmp/.X%d-lock" % number) as f:
+                return int(f.read().strip() or 0)
+        except (OSError, ValueError):
+            return 0
+
+    @classmethod
+    def in_use(cls, number):
+        """A display whose lock names a living process (a stale lock is
+        cleared by Xvfb itself)."""
+        pid = cls.lock_owner(number)
+        if pid <= 0:
+            return False
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return False
+        except PermissionError:
+            pass
+        return True
+
+    def try_start(self, number):
+        process = subprocess.Popen(
+            ["Xvfb", ":%d" % number, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
+        socket = "/tmp/.X11-unix/X%d" % number
+
+        def ours():
+            return os.path.exists(socket) and self.lock_owner(number) == process.pid
+        deadline = time.time() + 10
+        while time.time() < deadline and process.poll() is None and not ours():
+            time.sleep(0.05)
+        # Another run may have taken the number at the same moment: the lock says whose it is.
+        if process.poll() is None and ours():
+            self.process = process
+            self.display = ":%d" % number
+            return True
+        if process.poll() is None:
+            process.kill()
+        process.wait()
+        return False
+
+    def start(self, patience=300):
+        """Takes the first free display of the range; when all are busy (other
+        test runs on the same machine), waits for one to become free: an X
+        server that another run stops under a test would take its message
+        boxes with it."""
+        deadline = time.time() + patience
+        while True:
+            for number in self.candidates:
+                if not self.in_use(number) and self.try_start(number):
+                    return self.display
+            if time.time() > deadline:
+                raise RuntimeError("no free X display in %s" % self.candidates)
+            time.sleep(1)
+
+    def stop(self):
+        if self.process is not None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+            self.process = None
+
+
+def make_prefix(path, display, debug="-all", then=None, extra=None):
+    """A fresh prefix at path, made with wineboot -i by the target's loader
+    (a 64-bit prefix either way); then(env) may add to it before its
+    wineserver ends. extra adds to the environment, e.g. USER (the profile
+    folder's name) or LC_ALL. A fresh prefix now and then fails to start
+    ("could not load kernel32.dll"): it is then removed and made once more."""
+    env = base_env(path, display, debug, extra=extra)
+    for attempt in (1, 2):
+        shutil.rmtree(path, ignore_errors=True)
+        done = run_quietly([target().loader, "wineboot", "-i"], env, timeout=300)
+        if done.returncode == 0:
+            break
+        end_wine(env)
+        tail = done.stderr[-2000:].decode("latin-1", "replace")
+        if attempt == 2:
+            raise RuntimeError("wineboot -i failed again with %d in %s:\n%s"
+                               % (done.returncode, path, tail))
+        print("wineboot -i failed with %d in %s; making the prefix once more. "
+              "Its last output:\n%s" % (done.returncode, path, tail), flush=True)
+    try:
+        if then is not None:
+            then(env)
+    except BaseException:
+        end_wine(env)
+        raise
+    subprocess.run([WINESERVER, "-w"], env=env, timeout=300)
+    return env
+
+
+def template_path():
+    return os.path.join(env_path("WYK_WINE_TEST_DIR"), "template")
+
+
+def make_template(display):
+    """The prefix every module copies, made once per test run: the target is
+    chosen first, since its loader makes the prefix. A crashing program must
+    not leave a debugger dialog behind."""
+    chosen = choose_target()
+    print("the Wine suites run %s" % chosen.describe(), flush=True)
+    target_dir = template_path()
+    staging = target_dir + ".new"
+
+    def no_crash_dialog(env):
+        run_quietly([chosen.loader, os.path.join(chosen.dir, "wine-tools", "registry_tool.exe"),
+                     "set", "HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog", "4",
+                     "00000000"], env, timeout=120).check_returncode()
+    make_prefix(staging, display, then=no_crash_dialog)
+    if os.path.exists(target_dir):
+        shutil.rmtree(target_dir)
+    os.rename(staging, target_dir)
+
+
+def copy_template(target_dir):
+    source = template_path()
+    if not os.path.isfile(os.path.join(source, "system.reg")):
+        raise RuntimeError("no prefix template in %s (run the wine.prefix-template test)"
+                           % source)
+    copy_prefix(source, target_dir)
+
+
+def copy_prefix(source, target):
+    """A copy of a prefix (made anew); the large program files are hard-linked."""
+    if os.path.exists(target):
+        shutil.rmtree(target)
+    for root, dirs, files in os.walk(source):
+        relative = os.path.relpath(root, source)
+        out = os.path.join(target, relative) if relative != "." else target
+        os.makedirs(out, exist_ok=True)
+        for name in list(dirs):
+            path = os.path.join(root, name)
+            if os.path.islink(path):
+                os.symlink(os.readlink(path), os.path.join(out, name))
+                dirs.remove(name)
+        for name in files:
+            path = os.path.join(root, name)
+            if relative == "." and name == "wineserver":
+                continue  # belongs to the source's server
+            if os.path.islink(path):
+                os.symlink(os.readlink(path), os.path.join(out, name))
+            elif name.lower().endswith(LINKED_SUFFIXES):
+                os.link(path, os.path.join(out, name))
+            else:
+                shutil.copy2(path, os.path.join(out, name))
+
 
 # Engine libraries and msiexec.exe in the system folder are Wine's own unless
 # a test asks for the file that lies there.
@@ -48,14 +453,14 @@ def x_server():
     return XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "91-94")))
 
 
-def read_records(path):
-    """The exact command lines the recording engine got, from its log."""
-    records = []
-    for label, data in read_items(path):
-        if label != "CMDLINE":
-            raise AssertionError("broken engine record %d: %s" % (len(records) + 1, label))
-        records.append(data)
-    return records
+def read_records(path, names=False):
+    """The exact command lines the recording engine got, from its log; with
+    names, as (file name of the started program, command line)."""
+    items = read_items(path)
+    if [label for label, _ in items] != ["START", "CMDLINE"] * (len(items) // 2):
+        raise AssertionError("broken engine records in %s: %r" % (path, items))
+    pairs = [(n.decode("latin-1"), line) for (_, n), (_, line) in zip(items[::2], items[1::2])]
+    return pairs if names else [line for _, line in pairs]
 
 
 def read_fields(path):
@@ -387,47 +792,107 @@ class WineSession:
                   env=self.env(env, dll_overrides))
         return read_key_values(out)
 
-    def run(self, exe, tail="", env=None, timeout=30, dialog=False, dll_overrides=None):
+    def run(self, exe, tail="", **kwargs):
         """Runs a bootstrapper with the exact command line '"<exe>"' + tail
-        (the tail as the user would type it, quoting included) and gives its
+        (the tail as the user would type it, quoting included); see run_line."""
+        return self.run_line(command_line(exe, tail), **kwargs)
+
+    def run_line(self, line, env=None, timeout=30, dialog=False, dll_overrides=None):
+        """Runs a command line (bytes) from a Windows parent and gives its
         32-bit exit code, what the recording engine was asked and, when a
         message box is expected, its caption and text."""
-        command = self.work_file("command.txt")
-        result = self.work_file("result.txt")
         log = self.work_file("engine.log")
-        with open(command, "wb") as f:
-            f.write(command_line(exe, tail))
         run_env = {"WYK_ENGINE_LOG": win_path(log)}
         run_env.update(env or {})
         full_env = self.env(run_env, dll_overrides)
         reader = DialogReader(self, timeout, full_env) if dialog else None
-        limit_ms = int(timeout * 1000)
         try:
             for attempt in (1, 2):
-                self.wine(os.path.join(self.tools, "run_all.exe"), win_path(result),
-                          str(limit_ms), "-", win_path(command), timeout=timeout + 30, env=full_env,
-                          check=False)
-                with open(result, "rb") as f:
-                    outcome = f.read().decode().strip()
+                outcome = Runs(self, [line], env=full_env, timeout=timeout).wait()[0]
                 # The new process died while Wine was starting it, before the
                 # program's own code ran: a start failure of Wine's, tried once more.
-                if outcome != "nostart %d" % ERROR_INTERNAL_ERROR or attempt == 2:
+                if outcome not in ("nostart %d" % ERROR_INTERNAL_ERROR, "no result") or attempt == 2:
                     break
-                sys.stderr.write("Wine could not start %s; trying once more\n" % exe)
-            if outcome == "timeout" or outcome.startswith("nostart"):
+                sys.stderr.write("Wine could not start %r; trying once more\n" % line)
+            if not isinstance(outcome, int):
                 self.kill_wine()
-                raise AssertionError("%s: %s (command line %r)" % (os.path.basename(exe),
-                                                                   outcome, tail))
-            return RunResult(int(outcome), reader and reader.wait(), read_records(log))
+                raise AssertionError("%s: command line %r" % (outcome, line))
+            return RunResult(outcome, reader and reader.wait(), read_records(log))
         finally:
             if reader is not None:
                 reader.stop()
+
+    def hold(self, path, limit_ms=120000):
+        """Holds a file open without sharing (hold_file.exe); gives the
+        function that lets it go, for the test's clean-up."""
+        ready, stop = self.work_file("hold-ready"), self.work_file("hold-stop")
+        holder = self.start_program(os.path.join(self.tools, "hold_file.exe"), win_path(path),
+                                    win_path(ready), win_path(stop), str(limit_ms))
+
+        def release():
+            open(stop, "w").close()
+            try:
+                holder.wait(30)
+            except subprocess.TimeoutExpired:
+                holder.kill()
+                holder.wait()
+        deadline = time.time() + 30
+        while not os.path.exists(ready):
+            if holder.poll() is not None or time.time() > deadline:
+                release()
+                raise AssertionError("%s could not be held" % path)
+            time.sleep(0.02)
+        return release
 
     def start_program(self, program, *args, env=None):
         """Starts a Wine program in the background; the caller waits or kills."""
         return subprocess.Popen([self.target.loader, program] + list(args), env=env or self.env(),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 preexec_fn=die_with_parent)
+
+
+class Runs:
+    """Bootstrappers (or any programs) started together through run_all.exe,
+    in the background, so a test can act while they run."""
+
+    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60):
+        self.session = s
+        self.result = s.work_file("run-all.txt")
+        files = []
+        for line in command_lines:
+            path = s.work_file("command.txt")
+            with open(path, "wb") as f:
+                f.write(line if isinstance(line, bytes) else line.encode("latin-1"))
+            files.append(win_path(path))
+        self.timeout = timeout
+        self.count = len(files)
+        self.stderr = s.work_file("run-all.err")
+        with open(self.stderr, "wb") as err:
+            self.process = subprocess.Popen(
+                [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
+                 str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
+                env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
+                preexec_fn=die_with_parent)
+
+    def wait(self):
+        """The outcome of each command line: an int exit code, or the text
+        "nostart <error>" / "timeout"."""
+        try:
+            self.process.wait(self.timeout + 30)
+        except subprocess.TimeoutExpired:
+            self.session.kill_wine()
+            raise AssertionError("run_all.exe did not end")
+        if not os.path.exists(self.result):  # Wine failed to start the runner itself
+            return ["no result"] * self.count
+        outcomes = []
+        with open(self.result, "rb") as f:
+            for line in f.read().decode().splitlines():
+                outcomes.append(int(line) if line.lstrip("-").isdigit() else line)
+        return outcomes
+
+    def loader_trace(self):
+        with open(self.stderr, "rb") as f:
+            return f.read().decode("latin-1", "replace")
 
 
 class DialogReader:
@@ -493,11 +958,11 @@ class EventWatcher:
 _module_session = None
 
 
-def setUpModule():
+def setUpModule(session_type=None):
     """One session per test module (each module runs as its own process);
     the modules import this and tearDownModule into their namespace."""
     global _module_session
-    session = WineSession(module_name())
+    session = (session_type or WineSession)(module_name())
     try:
         session.start()
     except BaseException:
@@ -513,6 +978,13 @@ def tearDownModule():
         _module_session = None
 
 
+def module_session():
+    if _module_session is None:
+        raise RuntimeError("no Wine session: the module must import setUpModule "
+                           "and tearDownModule from its suite's support")
+    return _module_session
+
+
 class WineTestCase(unittest.TestCase):
     """Base of the test modules' cases, with fresh state for every test:
     no cache tree, no vendor key, the recording engine found through
@@ -523,10 +995,7 @@ class WineTestCase(unittest.TestCase):
 
     @property
     def session(self):
-        if _module_session is None:
-            raise RuntimeError("no Wine session: the module must import setUpModule "
-                               "and tearDownModule from harness")
-        return _module_session
+        return module_session()
 
     def setUp(self):
         s = self.session
@@ -561,3 +1030,20 @@ class WineTestCase(unittest.TestCase):
             expected = self.session.payload(name, exe)
             self.assertEqual(len(data), len(expected), "%s has the wrong size" % name)
             self.assertTrue(data == expected, "%s differs from its payload file" % name)
+
+
+def main():
+    if sys.argv[1:] != ["make-template"]:
+        sys.exit("usage: harness.py make-template")
+    xserver = x_server()
+    xserver.start()
+    started = time.time()
+    try:
+        make_template(xserver.display)
+    finally:
+        xserver.stop()
+    print("prefix template ready in %.1f s: %s" % (time.time() - started, template_path()))
+
+
+if __name__ == "__main__":
+    main()

@@ -2,8 +2,6 @@
 when the event exists and when it is set, that the run ends only after the
 cabinet thread, and the fatal report when a staged file cannot be created."""
 import os
-import subprocess
-import time
 import unittest
 
 from harness import (CABINETS, PACKAGE, EventWatcher, FileEvents, WineTestCase, read_key_values,
@@ -176,25 +174,7 @@ class FatalReport(CabinetTestCase):
     and the error code."""
 
     def hold(self, path):
-        s = self.session
-        ready = s.work_file("hold-ready")
-        stop = s.work_file("hold-stop")
-        holder = s.start_program(os.path.join(s.tools, "hold_file.exe"), win_path(path),
-                                 win_path(ready), win_path(stop), "120000")
-
-        def release():
-            open(stop, "w").close()
-            try:
-                holder.wait(30)
-            except subprocess.TimeoutExpired:
-                holder.kill()
-                holder.wait()
-        self.addCleanup(release)
-        deadline = time.time() + 30
-        while not os.path.exists(ready) and time.time() < deadline:
-            self.assertIsNone(holder.poll(), "the file could not be held")
-            time.sleep(0.02)
-        self.assertTrue(os.path.exists(ready))
+        self.addCleanup(self.session.hold(path))
 
     def expected_text(self, operation, code):
         message = bytes.fromhex(self.session.probe_system(error_code=code)["message"])

@@ -16,7 +16,7 @@ import product
 from harness import VENDOR_KEY, WineTestCase, hex_text
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
 from product import OLD_SERVICE_REMOVAL
-from wine_base import target
+from harness import target
 
 KIT_KEY, RUNTIME_KEY, UPDATE_KEY = map(product.hklm, (product.KIT, product.RUNTIME,
                                                       product.AUTO_UPDATE))

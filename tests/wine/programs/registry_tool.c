@@ -4,6 +4,7 @@
  *
  *   set   <root\key> <value name> <type number> <hex bytes or "-" for none>
  *   get   <root\key> <value name>      prints "<type> <hex bytes>" or "missing"
+ *   getw  <root\key> <value name>      the same, texts as UTF-16 (read by the wide call)
  *   delv  <root\key> <value name>      deletes a value (missing is fine)
  *   delk  <root\key>                   deletes a key and its subtree
  *   mkkey <root\key>                   creates a key
@@ -77,7 +78,7 @@ static LONG SetValue(const char *keyPath, const char *name, const char *type, co
   return result;
 }
 
-static LONG GetValue(const char *keyPath, const char *name) {
+static LONG GetValue(const char *keyPath, const char *name, int wide) {
   static BYTE data[65536];
   DWORD size = sizeof(data);
   DWORD type = 0;
@@ -89,7 +90,10 @@ static LONG GetValue(const char *keyPath, const char *name) {
   if (root == NULL) return ERROR_INVALID_PARAMETER;
   result = RegOpenKeyExA(root, rest, 0, KEY_QUERY_VALUE | view, &key);
   if (result == ERROR_SUCCESS) {
-    result = RegQueryValueExA(key, ValueName(name), NULL, &type, data, &size);
+    WCHAR wideName[1024];
+    if (wide && ValueName(name) != NULL) MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 1024);
+    result = wide ? RegQueryValueExW(key, ValueName(name) ? wideName : NULL, NULL, &type, data, &size)
+                  : RegQueryValueExA(key, ValueName(name), NULL, &type, data, &size);
     RegCloseKey(key);
   }
   if (result == ERROR_FILE_NOT_FOUND) {
@@ -164,8 +168,8 @@ int main(int argc, char **argv) {
     if (strcmp(op, "set") == 0 && i + 4 < argc) {
       result = SetValue(argv[i + 1], argv[i + 2], argv[i + 3], argv[i + 4]);
       used = 5;
-    } else if (strcmp(op, "get") == 0 && i + 2 < argc) {
-      result = GetValue(argv[i + 1], argv[i + 2]);
+    } else if ((strcmp(op, "get") == 0 || strcmp(op, "getw") == 0) && i + 2 < argc) {
+      result = GetValue(argv[i + 1], argv[i + 2], op[3] == 'w');
       used = 3;
     } else if (strcmp(op, "delv") == 0 && i + 2 < argc) {
       result = DeleteValue(argv[i + 1], argv[i + 2]);
