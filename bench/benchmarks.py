@@ -38,6 +38,7 @@ WINE = "/usr/lib/wine/wine64"
 WINE32 = "/usr/lib/wine/wine"
 WINESERVER = "/usr/lib/wine/wineserver"
 RUNS = int(os.environ.get("WYK_BENCH_RUNS", "9"))
+TIMELINE_RUNS = 5
 
 IN_CREATE, IN_CLOSE_WRITE = 0x100, 0x8
 
@@ -196,7 +197,9 @@ def make_prefix(wine, prefix, env):
     raise RuntimeError("wineboot failed twice")
 
 
-TRACE_LINE = re.compile(r"^(\d+\.\d+):([0-9a-f]+):trace:(loaddll|process):(.*)$")
+TRACE_LINE = re.compile(r"^(\d+\.\d+):([0-9a-f]+):trace:(loaddll|process|module):(.*)$")
+LOADED = re.compile(r'^build_module Loaded L"[^"]*\\\\([^"\\]+)"')
+ATTACH = re.compile(r'^MODULE_InitDLL \(([0-9A-F]+)(?: L"([^"]+)")?,PROCESS_ATTACH,[0-9A-F]+\) - (CALL|RETURN)')
 
 
 def wine_clock_ms():
@@ -207,42 +210,80 @@ def wine_clock_ms():
 
 def start_timeline(argv, env, program, engine="msiexec.exe"):
     """Where the time from a program's launch to its engine's start goes, from
-    Wine's own time-stamped trace of library loads and process creation:
-    [(ms since the loader was started, step)]. The steps before the program's
-    image is reported loaded are the loader's: the start of Wine, and the
-    mapping of the image (with its copy, for an image Wine does not map from
-    the file). The trace itself slows each step a little; compare the rows, not
-    the totals with figure 1."""
-    traced = dict(env, WINEDEBUG="+timestamp,+loaddll,+process")
-    launched = wine_clock_ms()
+    Wine's own time-stamped trace of library loads, library initialisation
+    and process creation: [(ms since the loader was started, step)]. Before
+    the program's image is reported loaded, Wine starts and maps the image
+    (with a copy of it, for an image Wine does not map from the file). The
+    trace itself slows each step a little; compare the rows, not the totals
+    with figure 1."""
+    traced = dict(env, WINEDEBUG="+timestamp,+loaddll,+process,+module")
+    launched = wine_clock_ms() / 1000
     err = subprocess.run(argv, env=traced, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                          check=True).stderr.decode("latin-1")
-    steps, own, in_engine = [], False, False
+    steps, own, mapped, calls, entry, called = [], None, [], {}, None, False
     for line in err.splitlines():
         match = TRACE_LINE.match(line)
         if match is None:
             continue
-        seconds, _, channel, text = match.groups()
-        loaded = re.search(r'Loaded L"[^"]*\\\\([^"\\]+)"', text) if channel == "loaddll" else None
+        at, thread, _, text = float(match.group(1)), match.group(2), match.group(3), match.group(4)
+        loaded, attach = LOADED.match(text), ATTACH.match(text)
         name = loaded.group(1).lower() if loaded else None
         if name == program.lower():
-            own = True
-            steps.append((float(seconds), f"{program} reported loaded (its own image)"))
+            own = thread
+            steps.append((at, f"{program} reported loaded (Wine started, image mapped)"))
+        elif own is None:
+            continue
         elif name == engine:
-            in_engine = True
-            steps.append((float(seconds), "engine image mapped"))
-        elif name and own:
-            steps.append((float(seconds), ("engine loads " if in_engine else "loads ") + loaded.group(1)))
+            steps.append((at, "engine image mapped"))
+        elif text.startswith("CreateProcessInternalW started") and thread == own:
+            steps.append((at, "engine process created"))
+        elif called:
+            continue
+        elif loaded and thread == own:
+            mapped.append((at, loaded.group(1)))
+        elif attach and thread == own:
+            address, library, phase = attach.groups()
+            if phase == "CALL":
+                if mapped:
+                    what = f"{len(mapped)} libraries mapped" if len(mapped) > 1 else f"{mapped[0][1]} mapped"
+                    steps.append((mapped[-1][0], what))
+                    mapped = []
+                calls[address] = (at, library)
+            elif address in calls:
+                began, library = calls.pop(address)
+                steps.append((at, f"{library} initialised", (at - began) * 1000))
+                entry = at
         elif text.startswith("CreateProcessInternalW app") and engine in text.lower():
-            steps.append((float(seconds), "CreateProcess of the engine called"))
-        elif text.startswith("CreateProcessInternalW started") and own and not in_engine:
-            steps.append((float(seconds), "engine process created"))
-    steps.insert(0, (launched / 1000, "loader started"))
-    return [(round((t - launched / 1000) * 1000 % 2**32, 1), step) for t, step in steps]
+            called = True
+            if entry is not None:
+                steps.append((entry, "imports initialised: the program's own code runs"))
+            if mapped:
+                steps.append((mapped[-1][0], f"maps {mapped[-1][1]}"))
+            steps.append((at, "CreateProcess of the engine called"))
+    steps.insert(0, (launched, "loader started"))
+    return {step[1]: ((step[0] - launched) * 1000 % 2**32,) + step[2:] for step in steps}
+
+
+def median_timeline(runs):
+    """The steps every traced run shows, each at its median time (and with the
+    median time its library initialisation took); libraries that take less
+    than 2 ms to initialise are left out."""
+    steps = []
+    for label in [label for label in runs[0] if all(label in run for run in runs)]:
+        values = [run[label] for run in runs]
+        ms = statistics.median(v[0] for v in values)
+        if len(values[0]) == 1:
+            steps.append((ms, label))
+            continue
+        took = statistics.median(v[1] for v in values)
+        if took >= 2:
+            steps.append((ms, f"{label} ({took:.0f} ms)"))
+    return sorted(steps, key=lambda step: step[0])  # stable: ties keep the trace's order
 
 
 def print_timelines(timelines):
-    print("5. from the launch to the engine's start, step by step (ms, one traced run each, 79 MiB payload)")
+    print(f"5. from the launch to the engine's start, step by step (ms, median of {TIMELINE_RUNS} traced "
+          "runs each, 79 MiB payload)")
     for label, steps in timelines:
         print(f"   {label}:")
         for ms, step in steps:
@@ -331,11 +372,12 @@ def main():
             exe = os.path.join(folder, f"wyk-bench-realistic{suffix}.exe")
             bare = os.path.join(folder, "bench_same_writes.exe")
             engine = windows_path(os.path.join(folder, "bench-engine", "msiexec.exe"), env)
+            bare_argv = [wine, bare, windows_path(exe, env), "-", engine]
             timelines += [
-                (f"bootstrapper ({label})", start_timeline([wine, exe], env, os.path.basename(exe))),
-                (f"bare program ({label})",
-                 start_timeline([wine, bare, windows_path(exe, env), "-", engine], env,
-                                os.path.basename(bare)))]
+                (f"bootstrapper ({label})", median_timeline(
+                    [start_timeline([wine, exe], env, os.path.basename(exe)) for _ in range(TIMELINE_RUNS)])),
+                (f"bare program ({label})", median_timeline(
+                    [start_timeline(bare_argv, env, os.path.basename(bare)) for _ in range(TIMELINE_RUNS)]))]
         # Rounds interleave the measures, so a slow spell of the machine hits them all alike.
         results = {key: [] for key in measures}
         for _ in range(RUNS):
