@@ -14,6 +14,11 @@ foreach(profile realistic empty)
     target_link_options(wyk-bench-${profile}-paged PRIVATE -Wl,--file-alignment=0x1000)
   endif()
 endforeach()
+# What page alignment would cost the shipped file's size.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  wyk_add_bootstrapper(wyk-bench-stub-paged ${WYK_DEFAULT_PAYLOAD} OMIT ${WYK_PAYLOAD_IDS})
+  target_link_options(wyk-bench-stub-paged PRIVATE -Wl,--file-alignment=0x1000)
+endif()
 
 add_executable(wyk_bench_engine ${CMAKE_SOURCE_DIR}/bench/programs/bench_engine.c)
 set_target_properties(wyk_bench_engine PROPERTIES OUTPUT_NAME msiexec
