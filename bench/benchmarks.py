@@ -2,7 +2,10 @@
 """Measures the bootstrapper against its limits, side by side in one run, for
 the shipped PE32 under WoW64 (Wine's 32-bit loader) and for the 64-bit build
 with the same constants (the PE32 is left out, with a note, where this
-machine cannot execute 32-bit code):
+machine cannot execute 32-bit code). A third column runs the PE32 linked with
+page-aligned sections, built for the benchmark only: Wine maps only such
+images from the file and copies the others (the shipped PE32) into private
+memory, which Windows never does; the column shows what that copy costs.
 
 1. time from the bootstrapper's start to the engine's start, release-size payload
    against empty cabinets (limit: ratio 1.2);
@@ -35,6 +38,7 @@ WINE = "/usr/lib/wine/wine64"
 WINE32 = "/usr/lib/wine/wine"
 WINESERVER = "/usr/lib/wine/wineserver"
 RUNS = int(os.environ.get("WYK_BENCH_RUNS", "9"))
+TIMELINE_RUNS = 5
 
 IN_CREATE, IN_CLOSE_WRITE = 0x100, 0x8
 
@@ -163,15 +167,17 @@ def same_writes_wine(wine, program, image, target, env):
 
 def bare_engine_start(wine, program, image, target, engine, env, record):
     """A bare program that starts the engine stand-in at once, beside the same
-    writes on a second thread or with no writes (target None)."""
-    folder = "-"
+    writes on a second thread or with no writes (target None): (ms to the
+    engine's start, seconds of staging or None)."""
+    folder, watch = "-", None
     if target is not None:
-        empty_folder(target)
+        watch = fresh_watch(target)
         folder = windows_path(target, env)
     subprocess.run([wine, program, windows_path(image, env), folder, engine], env=env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     with open(record) as f:
-        return float(f.read().strip().splitlines()[-1].split("=")[1])
+        engine_ms = float(f.read().strip().splitlines()[-1].split("=")[1])
+    return engine_ms, watch.seconds() if watch else None
 
 
 def same_writes_native(program, image, target, spans):
@@ -193,40 +199,93 @@ def make_prefix(wine, prefix, env):
     raise RuntimeError("wineboot failed twice")
 
 
-TRACE_LINE = re.compile(r"^(\d+\.\d+):([0-9a-f]+):trace:(loaddll|process):(.*)$")
+TRACE_LINE = re.compile(r"^(\d+\.\d+):([0-9a-f]+):trace:(loaddll|process|module):(.*)$")
+LOADED = re.compile(r'^build_module Loaded L"[^"]*\\\\([^"\\]+)"')
+ATTACH = re.compile(r'^MODULE_InitDLL \(([0-9A-F]+)(?: L"([^"]+)")?,PROCESS_ATTACH,[0-9A-F]+\) - (CALL|RETURN)')
+
+
+def wine_clock_ms():
+    """Now on the clock of Wine's trace time stamps (its tick count: the raw
+    monotonic clock in ms, 32 bits wide)."""
+    return time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000 % 2**32
 
 
 def start_timeline(argv, env, program, engine="msiexec.exe"):
-    """Where the time from a program's image load to its engine's start goes,
-    from Wine's own time-stamped trace of library loads and process creation:
-    [(ms since the program's image was loaded, step)]. The trace itself slows
-    each step a little; compare the rows, not the totals with figure 1."""
-    traced = dict(env, WINEDEBUG="+timestamp,+loaddll,+process")
+    """Where the time from a program's launch to its engine's start goes, from
+    Wine's own time-stamped trace of library loads, library initialisation
+    and process creation: [(ms since the loader was started, step)]. Before
+    the program's image is reported loaded, Wine starts and maps the image
+    (with a copy of it, for an image Wine does not map from the file). The
+    trace itself slows each step a little; compare the rows, not the totals
+    with figure 1."""
+    traced = dict(env, WINEDEBUG="+timestamp,+loaddll,+process,+module")
+    launched = wine_clock_ms() / 1000
     err = subprocess.run(argv, env=traced, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                          check=True).stderr.decode("latin-1")
-    steps, start, in_engine = [], None, False
+    steps, own, mapped, calls, entry, called = [], None, [], {}, None, False
     for line in err.splitlines():
         match = TRACE_LINE.match(line)
         if match is None:
             continue
-        seconds, _, channel, text = match.groups()
-        loaded = re.search(r'Loaded L"[^"]*\\\\([^"\\]+)"', text) if channel == "loaddll" else None
-        if loaded and loaded.group(1).lower() == program.lower():
-            start = float(seconds)
-        if start is None:
+        at, thread, _, text = float(match.group(1)), match.group(2), match.group(3), match.group(4)
+        loaded, attach = LOADED.match(text), ATTACH.match(text)
+        name = loaded.group(1).lower() if loaded else None
+        if name == program.lower():
+            own = thread
+            steps.append((at, f"{program} reported loaded (Wine started, image mapped)"))
+        elif own is None:
             continue
-        if loaded and loaded.group(1).lower() == engine:
-            in_engine = True
-            steps.append((float(seconds), "engine image mapped"))
-        elif loaded and loaded.group(1).lower() != program.lower():
-            steps.append((float(seconds), ("engine loads " if in_engine else "loads ") + loaded.group(1)))
+        elif name == engine:
+            steps.append((at, "engine image mapped"))
+        elif text.startswith("CreateProcessInternalW started") and thread == own:
+            steps.append((at, "engine process created"))
+        elif called:
+            continue
+        elif loaded and thread == own:
+            mapped.append((at, loaded.group(1)))
+        elif attach and thread == own:
+            address, library, phase = attach.groups()
+            if phase == "CALL":
+                if mapped:
+                    what = f"{len(mapped)} libraries mapped" if len(mapped) > 1 else f"{mapped[0][1]} mapped"
+                    steps.append((mapped[-1][0], what))
+                    mapped = []
+                calls[address] = (at, library)
+            elif address in calls:
+                began, library = calls.pop(address)
+                steps.append((at, f"{library} initialised", (at - began) * 1000))
+                entry = at
         elif text.startswith("CreateProcessInternalW app") and engine in text.lower():
-            steps.append((float(seconds), "CreateProcess of the engine called"))
-    return [(round((t - start) * 1000, 1), step) for t, step in steps]
+            called = True
+            if entry is not None:
+                steps.append((entry, "imports initialised: the program's own code runs"))
+            if mapped:
+                steps.append((mapped[-1][0], f"maps {mapped[-1][1]}"))
+            steps.append((at, "CreateProcess of the engine called"))
+    steps.insert(0, (launched, "loader started"))
+    return {step[1]: ((step[0] - launched) * 1000 % 2**32,) + step[2:] for step in steps}
+
+
+def median_timeline(runs):
+    """The steps every traced run shows, each at its median time (and with the
+    median time its library initialisation took); libraries that take less
+    than 2 ms to initialise are left out."""
+    steps = []
+    for label in [label for label in runs[0] if all(label in run for run in runs)]:
+        values = [run[label] for run in runs]
+        ms = statistics.median(v[0] for v in values)
+        if len(values[0]) == 1:
+            steps.append((ms, label))
+            continue
+        took = statistics.median(v[1] for v in values)
+        if took >= 2:
+            steps.append((ms, f"{label} ({took:.0f} ms)"))
+    return sorted(steps, key=lambda step: step[0])  # stable: ties keep the trace's order
 
 
 def print_timelines(timelines):
-    print("5. from the image load to the engine's start, step by step (ms, one traced run each)")
+    print(f"5. from the launch to the engine's start, step by step (ms, median of {TIMELINE_RUNS} traced "
+          "runs each, 79 MiB payload)")
     for label, steps in timelines:
         print(f"   {label}:")
         for ms, step in steps:
@@ -240,9 +299,9 @@ def runs_32bit_code():
         return False
 
 
-def build_measures(label, folder, wine, env, cache, record, target):
+def build_measures(label, folder, wine, suffix, env, cache, record, target):
     """The measures of one build under its own loader; keys carry the label."""
-    exes = {p: os.path.join(folder, f"wyk-bench-{p}.exe") for p in ("empty", "realistic")}
+    exes = {p: os.path.join(folder, f"wyk-bench-{p}{suffix}.exe") for p in ("empty", "realistic")}
     same_writes = os.path.join(folder, "bench_same_writes.exe")
     engine = windows_path(os.path.join(folder, "bench-engine", "msiexec.exe"), env)
     return exes["realistic"], {
@@ -258,9 +317,11 @@ def build_measures(label, folder, wine, env, cache, record, target):
 
 def main():
     build = os.path.abspath(sys.argv[1])
-    builds = [("64-bit build", os.path.join(build, "win-x64-i586"), WINE)]
+    builds = [("64-bit build", os.path.join(build, "win-x64-i586"), WINE, "")]
     if runs_32bit_code():
-        builds.insert(0, ("PE32 under WoW64", os.path.join(build, "win-i686"), WINE32))
+        pe32 = os.path.join(build, "win-i686")
+        builds[:0] = [("PE32 under WoW64", pe32, WINE32, ""),
+                      ("PE32 page-aligned", pe32, WINE32, "-paged")]
     else:
         print(f"NOTE: this machine cannot start the 32-bit program {WINE32}: "
               "the PE32 is not measured, only the 64-bit build")
@@ -278,7 +339,7 @@ def main():
     try:
         # The first build's loader makes the prefix: a WoW64 one when that is the PE32's.
         make_prefix(builds[0][2], prefix, env)
-        for _, folder, wine in builds:
+        for _, folder, wine, _ in builds:
             # Each loader's reg writes its own registry view, the one its build reads.
             engine_dir = windows_path(os.path.join(folder, "bench-engine"), env)
             subprocess.run([wine, "reg", "add", r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer",
@@ -295,8 +356,8 @@ def main():
         payload = os.path.join(builds[-1][1], "bench-payload", "realistic")
         native = os.path.join(build, "bench", "native_same_writes")
         measures = {}
-        for label, folder, wine in builds:
-            image, built = build_measures(label, folder, wine, env, cache, record, target)
+        for label, folder, wine, suffix in builds:
+            image, built = build_measures(label, folder, wine, suffix, env, cache, record, target)
             measures.update(built)
         spans = cabinet_spans(image)
         measures.update({
@@ -306,17 +367,19 @@ def main():
         })
         for measure in measures.values():
             measure()  # warms the page cache and the prefix
-        # The timeline of the first build (the PE32 where it runs), empty cabinets, against the
-        # bare program that starts the same stand-in at once.
-        label, folder, wine = builds[0]
-        exe = os.path.join(folder, "wyk-bench-empty.exe")
-        bare = os.path.join(folder, "bench_same_writes.exe")
-        engine = windows_path(os.path.join(folder, "bench-engine", "msiexec.exe"), env)
-        timelines = [
-            (f"bootstrapper ({label})", start_timeline([wine, exe], env, os.path.basename(exe))),
-            (f"bare program ({label})",
-             start_timeline([wine, bare, windows_path(exe, env), "-", engine], env,
-                            os.path.basename(bare)))]
+        # Each build's timeline, 79 MiB payload, against the bare program that maps the
+        # same image and starts the same stand-in at once.
+        timelines = []
+        for label, folder, wine, suffix in builds:
+            exe = os.path.join(folder, f"wyk-bench-realistic{suffix}.exe")
+            bare = os.path.join(folder, "bench_same_writes.exe")
+            engine = windows_path(os.path.join(folder, "bench-engine", "msiexec.exe"), env)
+            bare_argv = [wine, bare, windows_path(exe, env), "-", engine]
+            timelines += [
+                (f"bootstrapper ({label})", median_timeline(
+                    [start_timeline([wine, exe], env, os.path.basename(exe)) for _ in range(TIMELINE_RUNS)])),
+                (f"bare program ({label})", median_timeline(
+                    [start_timeline(bare_argv, env, os.path.basename(bare)) for _ in range(TIMELINE_RUNS)]))]
         # Rounds interleave the measures, so a slow spell of the machine hits them all alike.
         results = {key: [] for key in measures}
         for _ in range(RUNS):
@@ -327,7 +390,7 @@ def main():
         subprocess.run([WINESERVER, "-k"], env=env, capture_output=True)
         xvfb.terminate()
         shutil.rmtree(work, ignore_errors=True)
-    report(results, [label for label, _, _ in builds], stub)
+    report(results, [label for label, _, _, _ in builds], stub)
     print_timelines(timelines)
 
 
@@ -337,6 +400,10 @@ def report(results, labels, stub):
         if name in ("empty", "realistic"):
             for index, figure in enumerate(("start", "staging", "memory")):
                 series[(label, f"{name} {figure}")] = [r[index] for r in values]
+        elif name.startswith("bare"):
+            series[(label, name)] = [r[0] for r in values]
+            if values[0][1] is not None:
+                series[(label, f"{name} staging")] = [r[1] for r in values]
         else:
             series[(label, name)] = values
     med = {key: statistics.median(values) for key, values in series.items()}
@@ -359,6 +426,8 @@ def report(results, labels, stub):
     row("cabinet thread", "realistic staging", ".3f")
     row("bare, same writes", "wine", ".3f",
         lambda l: f"  thread / this {med[(l, 'realistic staging')] / med[(l, 'wine')]:4.2f} (limit 1.10)")
+    row("same, engine beside", "bare beside writes staging", ".3f",
+        lambda l: f"  thread / this {med[(l, 'realistic staging')] / med[(l, 'bare beside writes staging')]:4.2f}")
     row("bare, native Linux", "native", ".3f",
         lambda l: f"  this / cp {med[('', 'native')] / med[('', 'cp')]:4.2f} (limit 1.15)", shared=True)
     row("cp", "cp", ".3f", shared=True)
@@ -370,6 +439,9 @@ def report(results, labels, stub):
                   "(limit 4096)")
     print("4. the 32-bit product without payload (bytes)")
     print(f"   {os.path.getsize(stub):9d}   limit 65536")
+    paged = os.path.join(os.path.dirname(stub), "wyk-bench-stub-paged.exe")
+    if os.path.exists(paged):
+        print(f"   {os.path.getsize(paged):9d}   the same linked page-aligned (benchmark only)")
 
 
 if __name__ == "__main__":
