@@ -2,7 +2,7 @@
 cabinet thread has written the last cabinet.
 
 Made visible with release-size cabinets (about 78 MiB) and a setup program that
-is slowed down from outside: it runs 5 ms out of every 50 ms (SIGSTOP/SIGCONT),
+is slowed down from outside: it runs 2 ms out of every 50 ms (SIGSTOP/SIGCONT),
 so its cabinet writing takes far longer than the engine needs to reach the
 package's wait; once the package reports that it waits, the setup program is
 stopped altogether for a while. The engine (a separate process) runs at full
@@ -49,9 +49,9 @@ class HandOff(Scenario):
             while WAITING not in log_text(log):
                 self.assertLess(time.time(), deadline, "the package never started to wait")
                 os.kill(pid, signal.SIGSTOP)
-                time.sleep(0.045)
+                time.sleep(0.048)
                 os.kill(pid, signal.SIGCONT)
-                time.sleep(0.005)
+                time.sleep(0.002)
             hold(pid)
 
             cache = self.prefix.user_folder("LocalLow", "Halvec", "Tavro", "wyk1.7.0")
