@@ -31,6 +31,7 @@
 #include "platform/registry_key.h"
 #include "platform/system_library.h"
 #include "platform/vendor_values.h"
+#include "tests/wine/programs/hex_bytes.h"
 
 // ---------------------------------------------------------------------------
 // A settable clock. The product reads the time through the runtime library's
@@ -164,26 +165,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // Arguments and output
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Decodes hex pairs into out; returns the byte count, or -1 on bad input.
-int DecodeHex(const char* hex, unsigned char* out, size_t capacity) {
-  size_t n = strlen(hex);
-  if (n % 2 != 0 || n / 2 > capacity) return -1;
-  for (size_t i = 0; i < n; i += 2) {
-    int hi = HexDigit(hex[i]);
-    int lo = HexDigit(hex[i + 1]);
-    if (hi < 0 || lo < 0) return -1;
-    out[i / 2] = static_cast<unsigned char>(hi * 16 + lo);
-  }
-  return static_cast<int>(n / 2);
-}
-
 // Text arguments: "hex:<bytes>" is decoded (into a static pool), anything else
 // is taken as it is.
 char argumentPool[65536];
@@ -206,10 +187,9 @@ const char* Text(const char* argument) {
 unsigned long Number(const char* argument) { return strtoul(argument, NULL, 0); }
 
 void PrintHex(const char* key, const void* data, size_t n) {
-  const unsigned char* bytes = static_cast<const unsigned char*>(data);
   printf(" %s=", key);
   if (n == 0) printf("-");
-  for (size_t i = 0; i < n; ++i) printf("%02x", bytes[i]);
+  WriteHex(stdout, data, n);
 }
 
 void PrintTextHex(const char* key, const char* text) { PrintHex(key, text, strlen(text)); }
@@ -313,28 +293,6 @@ void RegInfo(char** a) {
     RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL);
     RegCloseKey(key);
     printf(" exists=1 subkeys=%lu values=%lu", subkeys, values);
-  }
-  End();
-}
-
-void RegGet(char** a) {
-  static unsigned char data[65536];
-  const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
-  HKEY key;
-  DWORD type = 0;
-  DWORD size = sizeof(data);
-  LONG result = RegOpenKeyExA(root, rest, 0, KEY_READ, &key);
-  if (result == ERROR_SUCCESS) {
-    result = RegQueryValueExA(key, ValueName(Text(a[1])), NULL, &type, data, &size);
-    RegCloseKey(key);
-  }
-  Begin("reg-get");
-  if (result != ERROR_SUCCESS) {
-    printf(" found=0 result=%ld", result);
-  } else {
-    printf(" found=1 type=%lu", type);
-    PrintHex("data", data, size);
   }
   End();
 }
@@ -921,7 +879,6 @@ const Verb kVerbs[] = {
     {"reg-mkkey", 1, RegMakeKey, NULL},
     {"reg-delete-tree", 1, RegDeleteTreeVerb, NULL},
     {"reg-info", 1, RegInfo, NULL},
-    {"reg-get", 2, RegGet, NULL},
     {"read-vendor-string", 2, ReadVendorStringVerb, NULL},
     {"read-checked-string", 3, ReadCheckedStringVerb, NULL},
     {"query-string-size", 3, QueryStringSize, NULL},

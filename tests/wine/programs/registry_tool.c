@@ -19,6 +19,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "hex_bytes.h"
+
 /* The registry view of the operation in progress (0: the tool's own). */
 static REGSAM view;
 
@@ -44,36 +46,18 @@ static HKEY SplitRoot(const char *path, const char **rest) {
 
 static const char *ValueName(const char *name) { return strcmp(name, "@") == 0 ? NULL : name; }
 
-static int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 static LONG SetValue(const char *keyPath, const char *name, const char *type, const char *hex) {
   static BYTE data[65536];
-  DWORD size = 0;
+  int size = strcmp(hex, "-") == 0 ? 0 : DecodeHex(hex, data, sizeof(data));
   const char *rest;
   HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
   LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  if (strcmp(hex, "-") != 0) {
-    size_t n = strlen(hex);
-    size_t i;
-    if (n % 2 != 0 || n / 2 > sizeof(data)) return ERROR_INVALID_PARAMETER;
-    for (i = 0; i < n; i += 2) {
-      int hi = HexValue(hex[i]);
-      int lo = HexValue(hex[i + 1]);
-      if (hi < 0 || lo < 0) return ERROR_INVALID_PARAMETER;
-      data[size++] = (BYTE)(hi * 16 + lo);
-    }
-  }
+  if (root == NULL || size < 0) return ERROR_INVALID_PARAMETER;
   result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_SET_VALUE | view, NULL, &key, NULL);
   if (result != ERROR_SUCCESS) return result;
   result = RegSetValueExA(key, ValueName(name), 0, (DWORD)strtoul(type, NULL, 10),
-                          size != 0 ? data : NULL, size);
+                          size != 0 ? data : NULL, (DWORD)size);
   RegCloseKey(key);
   return result;
 }
@@ -82,7 +66,6 @@ static LONG GetValue(const char *keyPath, const char *name, int wide) {
   static BYTE data[65536];
   DWORD size = sizeof(data);
   DWORD type = 0;
-  DWORD i;
   const char *rest;
   HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
@@ -102,7 +85,7 @@ static LONG GetValue(const char *keyPath, const char *name, int wide) {
   }
   if (result != ERROR_SUCCESS) return result;
   printf("%lu ", (unsigned long)type);
-  for (i = 0; i < size; ++i) printf("%02x", data[i]);
+  WriteHex(stdout, data, size);
   printf("\n");
   return ERROR_SUCCESS;
 }
