@@ -32,6 +32,7 @@
 #include "platform/system_library.h"
 #include "platform/vendor_values.h"
 #include "tests/wine/programs/hex_bytes.h"
+#include "tests/wine/programs/registry_ops.h"
 
 // ---------------------------------------------------------------------------
 // A settable clock. The product reads the time through the runtime library's
@@ -201,21 +202,13 @@ void End() {
   fflush(stdout);
 }
 
-// Registry paths are written "HKLM\<key>" or "HKCU\<key>".
-HKEY SplitRoot(const char* path, const char** rest) {
-  if (strncmp(path, "HKLM\\", 5) == 0) {
-    *rest = path + 5;
-    return HKEY_LOCAL_MACHINE;
-  }
-  if (strncmp(path, "HKCU\\", 5) == 0) {
-    *rest = path + 5;
-    return HKEY_CURRENT_USER;
-  }
-  fprintf(stderr, "platform_probe: registry path must start with HKLM\\ or HKCU\\: %s\n", path);
+// Registry paths as the registry tool takes them; a bad one ends the probe.
+HKEY KeyRoot(const char* path, const char** rest) {
+  HKEY root = SplitRoot(path, rest);
+  if (root != NULL) return root;
+  fprintf(stderr, "platform_probe: bad registry path %s\n", path);
   exit(91);
 }
-
-const char* ValueName(const char* name) { return strcmp(name, "@") == 0 ? NULL : name; }
 
 // ---------------------------------------------------------------------------
 // Registry set-up (exact bytes and types, which "reg add" cannot write)
@@ -223,7 +216,7 @@ const char* ValueName(const char* name) { return strcmp(name, "@") == 0 ? NULL :
 void RegSet(char** a) {
   static unsigned char data[65536];
   const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY root = KeyRoot(Text(a[0]), &rest);
   int size = strcmp(a[3], "-") == 0 ? 0 : DecodeHex(a[3], data, sizeof(data) - 1);
   if (size < 0) exit(92);
   HKEY key;
@@ -259,30 +252,21 @@ void RegSet(char** a) {
 }
 
 void RegMakeKey(char** a) {
-  const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
-  HKEY key;
-  LONG result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ, NULL, &key, NULL);
-  if (result == ERROR_SUCCESS) RegCloseKey(key);
   Begin("reg-mkkey");
-  printf(" result=%ld", result);
+  printf(" result=%ld", MakeKey(Text(a[0])));
   End();
 }
 
 void RegDeleteTreeVerb(char** a) {
-  const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
-  LONG result = RegDeleteTreeA(root, rest);
-  if (result == ERROR_SUCCESS) result = RegDeleteKeyA(root, rest);
   Begin("reg-delete-tree");
-  printf(" result=%ld", result == ERROR_FILE_NOT_FOUND ? 0L : result);
+  printf(" result=%ld", DeleteKey(Text(a[0])));
   End();
 }
 
 // Whether a key exists and how many values and subkeys it has.
 void RegInfo(char** a) {
   const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY root = KeyRoot(Text(a[0]), &rest);
   HKEY key;
   Begin("reg-info");
   if (RegOpenKeyExA(root, rest, 0, KEY_READ, &key) != ERROR_SUCCESS) {
@@ -342,7 +326,7 @@ void ReadVendorStringVerb(char** a) {
 
 void ReadCheckedStringVerb(char** a) {
   const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY root = KeyRoot(Text(a[0]), &rest);
   size_t capacity = Number(a[2]);
   RegistryKey key;
   LONG opened = key.Open(root, rest, KEY_READ);
@@ -362,7 +346,7 @@ void ReadCheckedStringVerb(char** a) {
 // Size query with no buffer.
 void QueryStringSize(char** a) {
   const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY root = KeyRoot(Text(a[0]), &rest);
   RegistryKey key;
   LONG opened = key.Open(root, rest, KEY_READ);
   Begin("query-string-size");
@@ -379,9 +363,9 @@ void QueryStringSize(char** a) {
 // whatever the wrapper holds.
 void OpenTwice(char** a) {
   const char* firstRest;
-  HKEY firstRoot = SplitRoot(Text(a[0]), &firstRest);
+  HKEY firstRoot = KeyRoot(Text(a[0]), &firstRest);
   const char* secondRest;
-  HKEY secondRoot = SplitRoot(Text(a[1]), &secondRest);
+  HKEY secondRoot = KeyRoot(Text(a[1]), &secondRest);
   RegistryKey key;
   LONG first = key.Open(firstRoot, firstRest, KEY_READ);
   HKEY held = key.Handle();

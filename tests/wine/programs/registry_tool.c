@@ -20,31 +20,7 @@
 #include <string.h>
 
 #include "hex_bytes.h"
-
-/* The registry view of the operation in progress (0: the tool's own). */
-static REGSAM view;
-
-static HKEY SplitRoot(const char *path, const char **rest) {
-  HKEY root;
-  if (strncmp(path, "HKLM", 4) == 0) {
-    root = HKEY_LOCAL_MACHINE;
-  } else if (strncmp(path, "HKCU", 4) == 0) {
-    root = HKEY_CURRENT_USER;
-  } else {
-    return NULL;
-  }
-  path += 4;
-  view = 0;
-  if (strncmp(path, "32", 2) == 0 || strncmp(path, "64", 2) == 0) {
-    view = path[0] == '3' ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    path += 2;
-  }
-  if (*path != '\\') return NULL;
-  *rest = path + 1;
-  return root;
-}
-
-static const char *ValueName(const char *name) { return strcmp(name, "@") == 0 ? NULL : name; }
+#include "registry_ops.h"
 
 static LONG SetValue(const char *keyPath, const char *name, const char *type, const char *hex) {
   static BYTE data[65536];
@@ -102,32 +78,6 @@ static LONG DeleteValue(const char *keyPath, const char *name) {
   result = RegDeleteValueA(key, ValueName(name));
   RegCloseKey(key);
   return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
-}
-
-static LONG DeleteKey(const char *keyPath) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
-  HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_ALL_ACCESS | view, &key);
-  if (result == ERROR_SUCCESS) {
-    result = RegDeleteTreeA(key, NULL);
-    RegCloseKey(key);
-  }
-  if (result == ERROR_SUCCESS) result = RegDeleteKeyExA(root, rest, view, 0);
-  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
-}
-
-static LONG MakeKey(const char *keyPath) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
-  HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ | view, NULL, &key, NULL);
-  if (result == ERROR_SUCCESS) RegCloseKey(key);
-  return result;
 }
 
 static LONG HasKey(const char *keyPath) {
