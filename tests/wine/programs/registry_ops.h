@@ -31,6 +31,15 @@ static inline HKEY SplitRoot(const char *path, const char **rest) {
 
 static inline const char *ValueName(const char *name) { return strcmp(name, "@") == 0 ? NULL : name; }
 
+/* Opens the key of a path (with create, creates it if need be). */
+static inline LONG OpenPath(const char *keyPath, REGSAM access, int create, HKEY *key) {
+  const char *rest;
+  HKEY root = SplitRoot(keyPath, &rest);
+  if (root == NULL) return ERROR_INVALID_PARAMETER;
+  return create ? RegCreateKeyExA(root, rest, 0, NULL, 0, access | view, NULL, key, NULL)
+                : RegOpenKeyExA(root, rest, 0, access | view, key);
+}
+
 static inline LONG DeleteKey(const char *keyPath) {
   const char *rest;
   HKEY root = SplitRoot(keyPath, &rest);
@@ -47,12 +56,8 @@ static inline LONG DeleteKey(const char *keyPath) {
 }
 
 static inline LONG MakeKey(const char *keyPath) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ | view, NULL, &key, NULL);
+  LONG result = OpenPath(keyPath, KEY_READ, 1, &key);
   if (result == ERROR_SUCCESS) RegCloseKey(key);
   return result;
 }

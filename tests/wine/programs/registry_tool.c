@@ -25,12 +25,8 @@
 static LONG SetValue(const char *keyPath, const char *name, const char *type, const char *hex) {
   static BYTE data[65536];
   int size = strcmp(hex, "-") == 0 ? 0 : DecodeHex(hex, data, sizeof(data));
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
-  LONG result;
-  if (root == NULL || size < 0) return ERROR_INVALID_PARAMETER;
-  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_SET_VALUE | view, NULL, &key, NULL);
+  LONG result = size < 0 ? ERROR_INVALID_PARAMETER : OpenPath(keyPath, KEY_SET_VALUE, 1, &key);
   if (result != ERROR_SUCCESS) return result;
   result = RegSetValueExA(key, ValueName(name), 0, (DWORD)strtoul(type, NULL, 10),
                           size != 0 ? data : NULL, (DWORD)size);
@@ -42,12 +38,8 @@ static LONG GetValue(const char *keyPath, const char *name, int wide) {
   static BYTE data[65536];
   DWORD size = sizeof(data);
   DWORD type = 0;
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_QUERY_VALUE | view, &key);
+  LONG result = OpenPath(keyPath, KEY_QUERY_VALUE, 0, &key);
   if (result == ERROR_SUCCESS) {
     WCHAR wideName[1024];
     if (wide && ValueName(name) != NULL) MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 1024);
@@ -67,12 +59,8 @@ static LONG GetValue(const char *keyPath, const char *name, int wide) {
 }
 
 static LONG DeleteValue(const char *keyPath, const char *name) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_SET_VALUE | view, &key);
+  LONG result = OpenPath(keyPath, KEY_SET_VALUE, 0, &key);
   if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (result != ERROR_SUCCESS) return result;
   result = RegDeleteValueA(key, ValueName(name));
@@ -81,12 +69,8 @@ static LONG DeleteValue(const char *keyPath, const char *name) {
 }
 
 static LONG HasKey(const char *keyPath) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_READ | view, &key);
+  LONG result = OpenPath(keyPath, KEY_READ, 0, &key);
   if (result == ERROR_SUCCESS) RegCloseKey(key);
   printf("%s\n", result == ERROR_SUCCESS ? "yes" : "no");
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
