@@ -20,8 +20,8 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from harness import (WINESERVER, base_env, copy_template, end_wine, env_path,  # noqa: E402
-                     make_prefix, run_quietly, target, win_path, x_server)
+from harness import (WINESERVER, WineSession, copy_template, hklm, make_prefix,  # noqa: E402
+                     module_name, target, win_path, x_server)
 from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
                      PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
 from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
@@ -42,41 +42,35 @@ def built(name):
     return os.path.join(target().dir, name)
 
 
-def work_folder():
-    module = os.path.splitext(os.path.basename(sys.argv[0]))[0]
-    return os.path.join(env_path("WYK_WINE_TEST_DIR"), "e2e-" + module)
-
-
-class Prefix:
-    """A clean copy of the template prefix for one scenario. The template is
-    made once per build folder (wineboot takes a while) and then only copied."""
+class Prefix(WineSession):
+    """The Wine session of one scenario: a clean copy of the template prefix
+    on the module's display (see harness.WineSession), the setup program run
+    through the runner so that a check may hold it between start and finish."""
 
     def __init__(self, name, display, extra=None):
         """extra (environment, as in base_env) makes a prefix of its own instead:
         USER names the profile folder at wineboot time and at every run."""
-        self.path = os.path.join(work_folder(), name)
-        if os.path.isdir(self.path):
-            end_wine(base_env(self.path, display))
+        super().__init__("e2e-%s/%s" % (module_name(), name), xserver=display)
+        self.extra = extra
+        if os.path.isdir(self.prefix):
+            self.kill()
         if extra:
-            os.makedirs(os.path.dirname(self.path), exist_ok=True)
-            make_prefix(self.path, display, extra=extra)
+            os.makedirs(self.module_dir, exist_ok=True)
+            make_prefix(self.prefix, display.display, extra=extra)
         else:
-            copy_template(self.path)
-        self.env = base_env(self.path, display, extra=extra)
-        self.drive_c = os.path.join(self.path, "drive_c")
-        os.makedirs(os.path.join(self.drive_c, "e2e"), exist_ok=True)
+            copy_template(self.prefix)
+        os.makedirs(self.c("e2e"), exist_ok=True)
+
+    def env(self, extra=None, dll_overrides=None):
+        return super().env(dict(self.extra or {}, **(extra or {})), dll_overrides)
+
+    c = WineSession.c_drive
+    kill = WineSession.kill_wine
 
     # -- running ----------------------------------------------------------------
 
-    def wine(self, *args, timeout=120, check=True):
-        done = run_quietly([target().loader] + list(args), self.env, timeout)
-        if check:
-            done.check_returncode()
-        return done
-
     def set_windows_version(self, exe_path, version):
-        self.wine("reg", "add", r"HKCU\Software\Wine\AppDefaults\%s" % os.path.basename(exe_path),
-                  "/v", "Version", "/d", version, "/f")
+        self.registry(*self.version_ops(os.path.basename(exe_path), version))
 
     def msiexec(self, *args, timeout=300):
         """Wine's own engine on its own; returns the exit code (low 8 bits suffice for 0)."""
@@ -86,22 +80,22 @@ class Prefix:
         """Starts the setup program (Z: path of exe, arguments as one text) through the
         runner; returns (process, result file). A tag argument, passed on to the engine,
         lets a check find the engine runs of this scenario among all processes."""
-        command = '"%s"%s%s' % (self.windows_path(exe), " " + args if args else "",
+        command = '"%s"%s%s' % (win_path(exe), " " + args if args else "",
                                 " E2ETAG=%s" % tag if tag else "")
-        with open(os.path.join(self.drive_c, "e2e", "command.txt"), "w", newline="") as f:
+        with open(self.c("e2e", "command.txt"), "w", newline="") as f:
             f.write(command)
-        result = os.path.join(self.drive_c, "e2e", "result.txt")
+        result = self.c("e2e", "result.txt")
         if os.path.exists(result):
             os.remove(result)
         # Not in a session of its own (harness.die_with_parent): the hand-off check holds the
         # setup program with SIGSTOP, and a stopped process in an orphaned process
         # group gets continued by the kernel.
-        process = subprocess.Popen([target().loader, built("wine-tools/run_all.exe"),
+        process = subprocess.Popen([self.target.loader, built("wine-tools/run_all.exe"),
                                     r"C:\e2e\result.txt", "4294967295", "-",
                                     r"C:\e2e\command.txt"],
-                                   env=self.env,
+                                   env=self.env(),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                   cwd=self.drive_c)
+                                   cwd=self.c())
         return process, result
 
     def finish(self, process, result, timeout=400):
@@ -121,25 +115,19 @@ class Prefix:
         return self.finish(process, result, timeout)
 
     def wait_server(self):
-        subprocess.run([WINESERVER, "-w"], env=self.env, timeout=120)
-
-    def kill(self):
-        end_wine(self.env)
+        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=120)
 
     def remove(self):
         self.kill()
-        shutil.rmtree(self.path, ignore_errors=True)
+        shutil.rmtree(self.module_dir, ignore_errors=True)
 
     # -- looking at the result -----------------------------------------------------
-
-    windows_path = staticmethod(win_path)
 
     def value(self, key, name):
         """(type, value) of an HKLM value in the target's own view, or None:
         ("sz", text) or ("expand_sz", text) without the terminating zero,
         ("dword", number), ("hex(<type>)", bytes) for any other type."""
-        out = self.wine(built("wine-tools/registry_tool.exe"), "getw", "HKLM\\" + key, name)
-        kind, _, data = out.stdout.decode("latin-1").strip().partition(" ")
+        kind, _, data = self.registry(("getw", hklm(key), name)).strip().partition(" ")
         if kind == "missing":
             return None
         kind, data = int(kind), bytes.fromhex(data)
@@ -147,22 +135,11 @@ class Prefix:
             return ("sz" if kind == 1 else "expand_sz", data.decode("utf-16-le").rstrip("\0"))
         return ("dword", int.from_bytes(data, "little")) if kind == 4 else ("hex(%d)" % kind, data)
 
-    def key_exists(self, key):
-        out = self.wine(built("wine-tools/registry_tool.exe"), "haskey", "HKLM\\" + key)
-        return out.stdout.strip() == b"yes"
-
     def product_installed(self, product_code):
-        return self.key_exists(UNINSTALL_KEY + "\\" + product_code)
+        return self.key_exists(hklm(UNINSTALL_KEY + "\\" + product_code))
 
     def user_folder(self, *parts):
-        users = os.path.join(self.drive_c, "users")
-        names = [n for n in os.listdir(users) if n not in ("Public",) and
-                 os.path.isdir(os.path.join(users, n, "AppData"))]
-        assert len(names) == 1, names
-        return os.path.join(users, names[0], "AppData", *parts)
-
-    def c(self, *parts):
-        return os.path.join(self.drive_c, *parts)
+        return self.c("users", self._prefix_user(), "AppData", *parts)
 
 
 def read(path):
@@ -256,7 +233,7 @@ class Scenario(unittest.TestCase):
         cls.display.stop()
 
     def setUp(self):
-        self.prefix = Prefix(self.id().split(".")[-1], self.display.display)
+        self.prefix = Prefix(self.id().split(".")[-1], self.display)
         self.addCleanup(self.cleanup_prefix)
 
     def cleanup_prefix(self):

@@ -5,7 +5,7 @@ import unittest
 
 from e2e_support import (KIT_DIR, PROGRAM_FILES, KIT_KEY, PAYLOAD_FILES, PRODUCT_CODE_AU, PRODUCT_CODE_KIT,
                          PRODUCT_CODE_QOR, RUNTIME_DIR, RUNTIME_KEY, TOOL_DIR, UNINSTALL_KEY, UPDATE_KEY,
-                         VENDOR_KEY, Scenario, read)
+                         VENDOR_KEY, Scenario, hklm, read)
 
 
 class SilentInstall(Scenario):
@@ -58,7 +58,7 @@ class SilentInstall(Scenario):
         # Without the public runtime feature there is no runtime to install, and without
         # the runtime's version key the update service step does not run.
         self.assertFalse(self.prefix.product_installed(PRODUCT_CODE_QOR))
-        self.assertFalse(self.prefix.key_exists(RUNTIME_KEY))
+        self.assertFalse(self.prefix.key_exists(hklm(RUNTIME_KEY)))
         self.assertFalse(self.prefix.product_installed(PRODUCT_CODE_AU))
         self.assertIsNone(self.prefix.value(UPDATE_KEY, "AUVersion"))
 

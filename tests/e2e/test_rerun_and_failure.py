@@ -5,7 +5,7 @@ import time
 import unittest
 
 from e2e_support import (KIT_DIR, KIT_KEY, PRODUCT_CODE_AU, PRODUCT_CODE_KIT, RUNTIME_KEY, UPDATE_KEY,
-                         VENDOR_KEY, Scenario, engine_runs, lasting_runs, new_tag)
+                         VENDOR_KEY, Scenario, engine_runs, hklm, lasting_runs, new_tag)
 
 
 class EngineRunCounter:
@@ -50,7 +50,7 @@ class RerunRequest(Scenario):
         self.assertEqual(runs[0], runs[1])
         self.assertIsNone(self.prefix.value(VENDOR_KEY, "InstallStatus"))
         # The vendor key itself stays: the kit's own keys live below it.
-        self.assertTrue(self.prefix.key_exists(KIT_KEY))
+        self.assertTrue(self.prefix.key_exists(hklm(KIT_KEY)))
         self.assertTrue(self.prefix.product_installed(PRODUCT_CODE_KIT))
 
     def test_without_the_request_the_package_runs_once(self):
@@ -67,7 +67,7 @@ class PackageFailure(Scenario):
         self.assertFalse(self.prefix.product_installed(PRODUCT_CODE_KIT))
         self.assertFalse(os.path.exists(self.prefix.c(KIT_DIR)))
         # No kit home, so no runtime; and no update service after a failure.
-        self.assertFalse(self.prefix.key_exists(RUNTIME_KEY))
+        self.assertFalse(self.prefix.key_exists(hklm(RUNTIME_KEY)))
         self.assertFalse(self.prefix.product_installed(PRODUCT_CODE_AU))
         self.assertIsNone(self.prefix.value(UPDATE_KEY, "AUVersion"))
         au = self.prefix.user_folder("LocalLow", "Halvec", "Tavro", "AU")

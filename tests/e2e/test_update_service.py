@@ -5,12 +5,12 @@ import os
 import unittest
 
 from e2e_support import (PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER, PRODUCT_CODE_AU_OLD, TOOL_DIR, UPDATE_KEY,
-                         Scenario)
+                         Scenario, win_path)
 
 
 class UpdateServiceVersions(Scenario):
     def install_extra(self, name):
-        path = self.prefix.windows_path(os.path.join(self.extra, name))
+        path = win_path(os.path.join(self.extra, name))
         self.assertEqual(self.prefix.msiexec("/i", path, "ALLUSERS=1", "/qn"), 0, name)
         self.prefix.wait_server()
 

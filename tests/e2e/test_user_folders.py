@@ -20,7 +20,7 @@ class NonAsciiUsers(Scenario):
     def test_install_stages_below_the_users_own_folder(self):
         for user, locale in USERS:
             with self.subTest(user=user, locale=locale):
-                prefix = Prefix("user-%d" % USERS.index((user, locale)), self.display.display,
+                prefix = Prefix("user-%d" % USERS.index((user, locale)), self.display,
                                 extra={"USER": user, "LC_ALL": locale})
                 try:
                     self.check_install(prefix, user)

@@ -238,10 +238,9 @@ class UserFolderCause(unittest.TestCase):
 
     def test_missing_folder_is_missing_whatever_error_was_left(self):
         env = wine_env.env()
-        saved = env.probe_one("reg-get", hexarg(self.SHELL_FOLDERS), self.LOCAL_LOW)
-        self.assertEqual(saved["found"], "1")
-        self.addCleanup(env.probe, reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW,
-                                           int(saved["type"]), unhex(saved["data"])))
+        saved = env.get_value(self.SHELL_FOLDERS, self.LOCAL_LOW)
+        self.assertIsNotNone(saved)
+        self.addCleanup(env.probe, reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW, *saved))
         lines = env.probe(reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW, 2,
                                   b"C:\\wyk-missing\\data\0"),
                           ["cache-package-path", 0], ["cache-package-path", 122],

@@ -156,8 +156,8 @@ class UpdateService(RecordingTestCase):
     @classmethod
     def setUpClass(cls):
         env = wine_env.env()
-        line = env.probe_one("reg-get", hexarg(INSTALLER), "InstallerLocation")
-        cls.saved_location = unhex(line["data"]) if line["found"] == "1" else None
+        saved = env.get_value(INSTALLER, "InstallerLocation")
+        cls.saved_location = saved[1] if saved else None
         lines = env.probe(["user-data-folder"], ["common-files"])
         cls.user_data = unhex(lines[0]["path"]).decode()
         cls.common = unhex(lines[1]["path"]).decode()

@@ -133,24 +133,22 @@ class ClearingTheRequest(unittest.TestCase):
     def clear_and_look(self, *setup):
         env = wine_env.env()
         lines = env.probe(clean_vendor_key(), *setup, ["clear-install-status"],
-                          ["reg-info", hexarg(VENDOR)],
-                          ["reg-get", hexarg(VENDOR), "InstallStatus"],
-                          ["reg-info", r"HKLM\Software"])
-        self.assertEqual(lines[-4]["result"], "1")
-        return lines[-3], lines[-2], lines[-1]
+                          ["reg-info", hexarg(VENDOR)], ["reg-info", r"HKLM\Software"])
+        self.assertEqual(lines[-3]["result"], "1")
+        return lines[-2], env.get_value(VENDOR, "InstallStatus"), lines[-1]
 
     def test_other_values_keep_the_vendor_key(self):
         info, status, _ = self.clear_and_look(
             reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
             reg_set(VENDOR, "Other", REG_SZ, b"stays\0"))
-        self.assertEqual(status["found"], "0")
+        self.assertIsNone(status)
         self.assertEqual((info["exists"], info["values"], info["subkeys"]), ("1", "1", "0"))
 
     def test_a_subkey_keeps_the_vendor_key(self):
         info, status, _ = self.clear_and_look(
             reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
             ["reg-mkkey", hexarg(VENDOR + r"\Child")])
-        self.assertEqual(status["found"], "0")
+        self.assertIsNone(status)
         self.assertEqual((info["exists"], info["values"], info["subkeys"]), ("1", "0", "1"))
 
     def test_last_value_takes_the_vendor_key_with_it(self):
@@ -274,8 +272,8 @@ class KeepsInstallerLocation(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        line = wine_env.env().probe_one("reg-get", hexarg(INSTALLER), "InstallerLocation")
-        cls.saved_location = unhex(line["data"]) if line["found"] == "1" else None
+        saved = wine_env.env().get_value(INSTALLER, "InstallerLocation")
+        cls.saved_location = saved[1] if saved else None
 
     @classmethod
     def tearDownClass(cls):
@@ -329,7 +327,7 @@ class RerunRequest(KeepsInstallerLocation):
             "WYK_ENGINE_STATUS_HEX": status.hex(),
             "WYK_ENGINE_CODES": "1603,3010",  # per start
         })
-        after = env.probe_one("reg-get", hexarg(VENDOR), "InstallStatus")
+        after = env.get_value(VENDOR, "InstallStatus")
         return result["exit"], read_records(record, names=True), after
 
     def test_reinstall_runs_the_same_line_once_more_and_clears_the_request(self):
@@ -338,20 +336,19 @@ class RerunRequest(KeepsInstallerLocation):
         self.assertEqual(len(records), 2)
         self.assertEqual(records[0], records[1])
         self.assertIn(b" WRAPPER=1", records[0][1])
-        self.assertEqual(after["found"], "0")
+        self.assertIsNone(after)
 
     def test_other_case_asks_for_nothing_and_stays(self):
         code, records, after = self.run_product(b"Reinstall\0")
         self.assertEqual(code, 1603)
         self.assertEqual(len(records), 1)
-        self.assertEqual(after["found"], "1")
-        self.assertEqual(unhex(after["data"]), b"Reinstall\0")
+        self.assertEqual(after, (REG_SZ, b"Reinstall\0"))
 
     def test_reinstall_stored_without_its_zero_asks_for_nothing(self):
         code, records, after = self.run_product(b"reinstall")
         self.assertEqual(code, 1603)
         self.assertEqual(len(records), 1)
-        self.assertEqual(after["found"], "1")
+        self.assertIsNotNone(after)
 
 
 if __name__ == "__main__":

@@ -583,7 +583,8 @@ class WineSession:
 
     debug = "-all"  # WINEDEBUG of every call
 
-    def __init__(self, name):
+    def __init__(self, name, xserver=None):
+        """xserver: a display already started by the caller, else one of its own."""
         self.name = name
         self.target = target()
         self.win_dir = self.target.dir
@@ -594,7 +595,7 @@ class WineSession:
         self.module_dir = os.path.join(self.test_dir, name)
         self.prefix = os.path.join(self.module_dir, "prefix")
         self.work = os.path.join(self.module_dir, "work")
-        self.xserver = x_server()
+        self.xserver = xserver or x_server()
         self.started = False
         self.counter = 0
 

@@ -31,6 +31,8 @@
 #include "platform/registry_key.h"
 #include "platform/system_library.h"
 #include "platform/vendor_values.h"
+#include "tests/wine/programs/hex_bytes.h"
+#include "tests/wine/programs/registry_ops.h"
 
 // ---------------------------------------------------------------------------
 // A settable clock. The product reads the time through the runtime library's
@@ -164,26 +166,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // Arguments and output
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Decodes hex pairs into out; returns the byte count, or -1 on bad input.
-int DecodeHex(const char* hex, unsigned char* out, size_t capacity) {
-  size_t n = strlen(hex);
-  if (n % 2 != 0 || n / 2 > capacity) return -1;
-  for (size_t i = 0; i < n; i += 2) {
-    int hi = HexDigit(hex[i]);
-    int lo = HexDigit(hex[i + 1]);
-    if (hi < 0 || lo < 0) return -1;
-    out[i / 2] = static_cast<unsigned char>(hi * 16 + lo);
-  }
-  return static_cast<int>(n / 2);
-}
-
 // Text arguments: "hex:<bytes>" is decoded (into a static pool), anything else
 // is taken as it is.
 char argumentPool[65536];
@@ -206,10 +188,9 @@ const char* Text(const char* argument) {
 unsigned long Number(const char* argument) { return strtoul(argument, NULL, 0); }
 
 void PrintHex(const char* key, const void* data, size_t n) {
-  const unsigned char* bytes = static_cast<const unsigned char*>(data);
   printf(" %s=", key);
   if (n == 0) printf("-");
-  for (size_t i = 0; i < n; ++i) printf("%02x", bytes[i]);
+  WriteHex(stdout, data, n);
 }
 
 void PrintTextHex(const char* key, const char* text) { PrintHex(key, text, strlen(text)); }
@@ -221,21 +202,13 @@ void End() {
   fflush(stdout);
 }
 
-// Registry paths are written "HKLM\<key>" or "HKCU\<key>".
-HKEY SplitRoot(const char* path, const char** rest) {
-  if (strncmp(path, "HKLM\\", 5) == 0) {
-    *rest = path + 5;
-    return HKEY_LOCAL_MACHINE;
-  }
-  if (strncmp(path, "HKCU\\", 5) == 0) {
-    *rest = path + 5;
-    return HKEY_CURRENT_USER;
-  }
-  fprintf(stderr, "platform_probe: registry path must start with HKLM\\ or HKCU\\: %s\n", path);
+// Registry paths as the registry tool takes them; a bad one ends the probe.
+HKEY KeyRoot(const char* path, const char** rest) {
+  HKEY root = SplitRoot(path, rest);
+  if (root != NULL) return root;
+  fprintf(stderr, "platform_probe: bad registry path %s\n", path);
   exit(91);
 }
-
-const char* ValueName(const char* name) { return strcmp(name, "@") == 0 ? NULL : name; }
 
 // ---------------------------------------------------------------------------
 // Registry set-up (exact bytes and types, which "reg add" cannot write)
@@ -243,7 +216,7 @@ const char* ValueName(const char* name) { return strcmp(name, "@") == 0 ? NULL :
 void RegSet(char** a) {
   static unsigned char data[65536];
   const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY root = KeyRoot(Text(a[0]), &rest);
   int size = strcmp(a[3], "-") == 0 ? 0 : DecodeHex(a[3], data, sizeof(data) - 1);
   if (size < 0) exit(92);
   HKEY key;
@@ -279,30 +252,21 @@ void RegSet(char** a) {
 }
 
 void RegMakeKey(char** a) {
-  const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
-  HKEY key;
-  LONG result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ, NULL, &key, NULL);
-  if (result == ERROR_SUCCESS) RegCloseKey(key);
   Begin("reg-mkkey");
-  printf(" result=%ld", result);
+  printf(" result=%ld", MakeKey(Text(a[0])));
   End();
 }
 
 void RegDeleteTreeVerb(char** a) {
-  const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
-  LONG result = RegDeleteTreeA(root, rest);
-  if (result == ERROR_SUCCESS) result = RegDeleteKeyA(root, rest);
   Begin("reg-delete-tree");
-  printf(" result=%ld", result == ERROR_FILE_NOT_FOUND ? 0L : result);
+  printf(" result=%ld", DeleteKey(Text(a[0])));
   End();
 }
 
 // Whether a key exists and how many values and subkeys it has.
 void RegInfo(char** a) {
   const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY root = KeyRoot(Text(a[0]), &rest);
   HKEY key;
   Begin("reg-info");
   if (RegOpenKeyExA(root, rest, 0, KEY_READ, &key) != ERROR_SUCCESS) {
@@ -313,28 +277,6 @@ void RegInfo(char** a) {
     RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL);
     RegCloseKey(key);
     printf(" exists=1 subkeys=%lu values=%lu", subkeys, values);
-  }
-  End();
-}
-
-void RegGet(char** a) {
-  static unsigned char data[65536];
-  const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
-  HKEY key;
-  DWORD type = 0;
-  DWORD size = sizeof(data);
-  LONG result = RegOpenKeyExA(root, rest, 0, KEY_READ, &key);
-  if (result == ERROR_SUCCESS) {
-    result = RegQueryValueExA(key, ValueName(Text(a[1])), NULL, &type, data, &size);
-    RegCloseKey(key);
-  }
-  Begin("reg-get");
-  if (result != ERROR_SUCCESS) {
-    printf(" found=0 result=%ld", result);
-  } else {
-    printf(" found=1 type=%lu", type);
-    PrintHex("data", data, size);
   }
   End();
 }
@@ -384,7 +326,7 @@ void ReadVendorStringVerb(char** a) {
 
 void ReadCheckedStringVerb(char** a) {
   const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY root = KeyRoot(Text(a[0]), &rest);
   size_t capacity = Number(a[2]);
   RegistryKey key;
   LONG opened = key.Open(root, rest, KEY_READ);
@@ -404,7 +346,7 @@ void ReadCheckedStringVerb(char** a) {
 // Size query with no buffer.
 void QueryStringSize(char** a) {
   const char* rest;
-  HKEY root = SplitRoot(Text(a[0]), &rest);
+  HKEY root = KeyRoot(Text(a[0]), &rest);
   RegistryKey key;
   LONG opened = key.Open(root, rest, KEY_READ);
   Begin("query-string-size");
@@ -421,9 +363,9 @@ void QueryStringSize(char** a) {
 // whatever the wrapper holds.
 void OpenTwice(char** a) {
   const char* firstRest;
-  HKEY firstRoot = SplitRoot(Text(a[0]), &firstRest);
+  HKEY firstRoot = KeyRoot(Text(a[0]), &firstRest);
   const char* secondRest;
-  HKEY secondRoot = SplitRoot(Text(a[1]), &secondRest);
+  HKEY secondRoot = KeyRoot(Text(a[1]), &secondRest);
   RegistryKey key;
   LONG first = key.Open(firstRoot, firstRest, KEY_READ);
   HKEY held = key.Handle();
@@ -921,7 +863,6 @@ const Verb kVerbs[] = {
     {"reg-mkkey", 1, RegMakeKey, NULL},
     {"reg-delete-tree", 1, RegDeleteTreeVerb, NULL},
     {"reg-info", 1, RegInfo, NULL},
-    {"reg-get", 2, RegGet, NULL},
     {"read-vendor-string", 2, ReadVendorStringVerb, NULL},
     {"read-checked-string", 3, ReadCheckedStringVerb, NULL},
     {"query-string-size", 3, QueryStringSize, NULL},

@@ -35,6 +35,7 @@
 #include <string.h>
 
 #include "engine_standin.h"
+#include "hex_bytes.h"
 
 static int ReadEnv(const char *name, char *buffer, DWORD capacity) {
   DWORD n = GetEnvironmentVariableA(name, buffer, capacity);
@@ -101,10 +102,8 @@ static void SetInstallStatus(int start) {
   char *context = NULL;
   HKEY key;
   if (start == 0 && ReadEnv("WYK_ENGINE_STATUS_HEX", list, sizeof(list))) {
-    int n = 0;
-    unsigned byte;
-    while (list[2 * n] != '\0' && sscanf(list + 2 * n, "%2x", &byte) == 1) list[n++] = (char)byte;
-    n = MultiByteToWideChar(CP_ACP, 0, list, n, wide, 4095);
+    int n = DecodeHex(list, (unsigned char *)list, sizeof(list));
+    n = n > 0 ? MultiByteToWideChar(CP_ACP, 0, list, n, wide, 4095) : 0;
     /* Exactly these bytes: the setter adds a terminating zero of its own when
      * one follows the data in memory, so something else follows it. */
     wide[n] = L'X';

@@ -19,61 +19,17 @@
 #include <stdio.h>
 #include <string.h>
 
-/* The registry view of the operation in progress (0: the tool's own). */
-static REGSAM view;
-
-static HKEY SplitRoot(const char *path, const char **rest) {
-  HKEY root;
-  if (strncmp(path, "HKLM", 4) == 0) {
-    root = HKEY_LOCAL_MACHINE;
-  } else if (strncmp(path, "HKCU", 4) == 0) {
-    root = HKEY_CURRENT_USER;
-  } else {
-    return NULL;
-  }
-  path += 4;
-  view = 0;
-  if (strncmp(path, "32", 2) == 0 || strncmp(path, "64", 2) == 0) {
-    view = path[0] == '3' ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    path += 2;
-  }
-  if (*path != '\\') return NULL;
-  *rest = path + 1;
-  return root;
-}
-
-static const char *ValueName(const char *name) { return strcmp(name, "@") == 0 ? NULL : name; }
-
-static int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+#include "hex_bytes.h"
+#include "registry_ops.h"
 
 static LONG SetValue(const char *keyPath, const char *name, const char *type, const char *hex) {
   static BYTE data[65536];
-  DWORD size = 0;
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
+  int size = strcmp(hex, "-") == 0 ? 0 : DecodeHex(hex, data, sizeof(data));
   HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  if (strcmp(hex, "-") != 0) {
-    size_t n = strlen(hex);
-    size_t i;
-    if (n % 2 != 0 || n / 2 > sizeof(data)) return ERROR_INVALID_PARAMETER;
-    for (i = 0; i < n; i += 2) {
-      int hi = HexValue(hex[i]);
-      int lo = HexValue(hex[i + 1]);
-      if (hi < 0 || lo < 0) return ERROR_INVALID_PARAMETER;
-      data[size++] = (BYTE)(hi * 16 + lo);
-    }
-  }
-  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_SET_VALUE | view, NULL, &key, NULL);
+  LONG result = size < 0 ? ERROR_INVALID_PARAMETER : OpenPath(keyPath, KEY_SET_VALUE, 1, &key);
   if (result != ERROR_SUCCESS) return result;
   result = RegSetValueExA(key, ValueName(name), 0, (DWORD)strtoul(type, NULL, 10),
-                          size != 0 ? data : NULL, size);
+                          size != 0 ? data : NULL, (DWORD)size);
   RegCloseKey(key);
   return result;
 }
@@ -82,13 +38,8 @@ static LONG GetValue(const char *keyPath, const char *name, int wide) {
   static BYTE data[65536];
   DWORD size = sizeof(data);
   DWORD type = 0;
-  DWORD i;
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_QUERY_VALUE | view, &key);
+  LONG result = OpenPath(keyPath, KEY_QUERY_VALUE, 0, &key);
   if (result == ERROR_SUCCESS) {
     WCHAR wideName[1024];
     if (wide && ValueName(name) != NULL) MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 1024);
@@ -102,18 +53,14 @@ static LONG GetValue(const char *keyPath, const char *name, int wide) {
   }
   if (result != ERROR_SUCCESS) return result;
   printf("%lu ", (unsigned long)type);
-  for (i = 0; i < size; ++i) printf("%02x", data[i]);
+  WriteHex(stdout, data, size);
   printf("\n");
   return ERROR_SUCCESS;
 }
 
 static LONG DeleteValue(const char *keyPath, const char *name) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_SET_VALUE | view, &key);
+  LONG result = OpenPath(keyPath, KEY_SET_VALUE, 0, &key);
   if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (result != ERROR_SUCCESS) return result;
   result = RegDeleteValueA(key, ValueName(name));
@@ -121,39 +68,9 @@ static LONG DeleteValue(const char *keyPath, const char *name) {
   return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
 }
 
-static LONG DeleteKey(const char *keyPath) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
-  HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_ALL_ACCESS | view, &key);
-  if (result == ERROR_SUCCESS) {
-    result = RegDeleteTreeA(key, NULL);
-    RegCloseKey(key);
-  }
-  if (result == ERROR_SUCCESS) result = RegDeleteKeyExA(root, rest, view, 0);
-  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
-}
-
-static LONG MakeKey(const char *keyPath) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
-  HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_READ | view, NULL, &key, NULL);
-  if (result == ERROR_SUCCESS) RegCloseKey(key);
-  return result;
-}
-
 static LONG HasKey(const char *keyPath) {
-  const char *rest;
-  HKEY root = SplitRoot(keyPath, &rest);
   HKEY key;
-  LONG result;
-  if (root == NULL) return ERROR_INVALID_PARAMETER;
-  result = RegOpenKeyExA(root, rest, 0, KEY_READ | view, &key);
+  LONG result = OpenPath(keyPath, KEY_READ, 0, &key);
   if (result == ERROR_SUCCESS) RegCloseKey(key);
   printf("%s\n", result == ERROR_SUCCESS ? "yes" : "no");
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;

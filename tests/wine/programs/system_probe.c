@@ -11,6 +11,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "hex_bytes.h"
+
 int main(int argc, char **argv) {
   OSVERSIONINFOA info;
   char path[MAX_PATH];
@@ -44,9 +46,8 @@ int main(int argc, char **argv) {
     DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
                              NULL, code, LANG_USER_DEFAULT, (LPSTR)&text, 0, NULL);
-    DWORD i;
     fprintf(out, "message=");
-    for (i = 0; i < n; ++i) fprintf(out, "%02x", (unsigned char)text[i]);
+    WriteHex(out, text, n);
     fprintf(out, "\n");
     if (text != NULL) LocalFree(text);
   }
@@ -54,9 +55,8 @@ int main(int argc, char **argv) {
     char text[1024];
     HMODULE module = LoadLibraryExA(argv[3], NULL, LOAD_LIBRARY_AS_DATAFILE);
     int n = module != NULL ? LoadStringA(module, 4, text, sizeof(text)) : 0;
-    int i;
     fprintf(out, "string4=");
-    for (i = 0; i < n; ++i) fprintf(out, "%02x", (unsigned char)text[i]);
+    WriteHex(out, text, (size_t)n);
     fprintf(out, "\n");
   }
   fclose(out);
