@@ -66,3 +66,11 @@ endforeach()
 # The hand-off is shown by slowing the setup program down from outside: a
 # second busy suite on the same two cores can let its cabinets win the race.
 set_tests_properties(e2e.handoff PROPERTIES RUN_SERIAL ON)
+
+# The README's main job, on the build just made: it must end with exit code 0
+# and show the kit's values and the registration tool's command line.
+add_test(NAME e2e.main_job COMMAND ${CMAKE_SOURCE_DIR}/tools/run-main-job.sh)
+set_tests_properties(e2e.main_job PROPERTIES
+  LABELS e2e TIMEOUT 300 RUN_SERIAL ON
+  ENVIRONMENT "WYK_BUILD_DIR=${CMAKE_BINARY_DIR};WYK_MAIN_JOB_BUILT=1"
+  PASS_REGULAR_EXPRESSION "== Exit code: 0\n.*TavroHome +REG_SZ +C:.*-r qor 1\\.7\\.0-b147")
