@@ -19,50 +19,43 @@ add_test(NAME wine.prefix-template
 set_tests_properties(wine.prefix-template PROPERTIES
   FIXTURES_SETUP wyk_wine_template TIMEOUT 400 LABELS wine ENVIRONMENT "${WYK_WINE_TEST_ENV}")
 
-# wyk_add_wine_suite(<folder below tests/> <module> [TIMEOUT s] [LABELS ...])
-#   Runs tests/<folder>/test_<module>.py as the test <folder>.<module>, after
-#   the template (which also chose the target). A suite that exits with 77 is
-#   reported as skipped (it prints why).
-function(wyk_add_wine_suite folder module)
+# wyk_add_wine_suites(<folder below tests/> <module>... [TIMEOUT s] [LABELS ...])
+#   Runs each tests/<folder>/test_<module>.py as the test <folder>.<module>,
+#   after the template (which also chose the target). A suite that exits with
+#   77 is reported as skipped (it prints why).
+function(wyk_add_wine_suites folder)
   cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
-  set(name ${folder}.${module})
-  add_test(NAME ${name}
-    COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/${folder}/test_${module}.py -v)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 420)
   endif()
-  set_tests_properties(${name} PROPERTIES
-    TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" SKIP_RETURN_CODE 77
-    FIXTURES_REQUIRED wyk_wine_template ENVIRONMENT "${WYK_WINE_TEST_ENV}")
+  foreach(module ${ARG_UNPARSED_ARGUMENTS})
+    add_test(NAME ${folder}.${module}
+      COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/${folder}/test_${module}.py -v)
+    set_tests_properties(${folder}.${module} PROPERTIES
+      TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" SKIP_RETURN_CODE 77
+      FIXTURES_REQUIRED wyk_wine_template ENVIRONMENT "${WYK_WINE_TEST_ENV}")
+  endforeach()
 endfunction()
 
 # Behaviour of the bootstrapper, with a recording stand-in for msiexec.exe.
-foreach(module command_line exit_codes cache_tree cabinets wow64)
-  wyk_add_wine_suite(wine ${module} LABELS wine)
-endforeach()
+wyk_add_wine_suites(wine command_line exit_codes cache_tree cabinets wow64 LABELS wine)
 
 # Platform services, follow-on installs and diagnostics, through the probe
 # program that links the product's objects.
-foreach(module registry processes diagnostic_log fatal_report extraction followon library_loading)
-  wyk_add_wine_suite(platform ${module} LABELS wine TIMEOUT 480)
-endforeach()
+wyk_add_wine_suites(platform registry processes diagnostic_log fatal_report extraction followon
+  library_loading LABELS wine TIMEOUT 480)
 
 # Reliability and security: overlong input, faults while staging, hostile
 # folders, staged files held against swapping, two runs at once.
-wyk_add_wine_suite(reliability overlong_input LABELS wine reliability TIMEOUT 600)
-foreach(module faults hostile_folders staged_files planted_links)
-  wyk_add_wine_suite(reliability ${module} LABELS wine reliability)
-endforeach()
+wyk_add_wine_suites(reliability overlong_input LABELS wine reliability TIMEOUT 600)
+wyk_add_wine_suites(reliability faults hostile_folders staged_files planted_links
+  LABELS wine reliability)
 
 # End to end: the setup program bound with the demo payload, with Wine's own
 # msiexec doing the real installs.
-wyk_add_wine_suite(e2e msi_storage LABELS e2e TIMEOUT 60)
-foreach(module install rerun_and_failure cache_folders user_folders)
-  wyk_add_wine_suite(e2e ${module} LABELS e2e TIMEOUT 900)
-endforeach()
-foreach(module update_service handoff)
-  wyk_add_wine_suite(e2e ${module} LABELS e2e TIMEOUT 600)
-endforeach()
+wyk_add_wine_suites(e2e msi_storage LABELS e2e TIMEOUT 60)
+wyk_add_wine_suites(e2e install rerun_and_failure cache_folders user_folders LABELS e2e TIMEOUT 900)
+wyk_add_wine_suites(e2e update_service handoff LABELS e2e TIMEOUT 600)
 # The hand-off is shown by slowing the setup program down from outside: a
 # second busy suite on the same two cores can let its cabinets win the race.
 set_tests_properties(e2e.handoff PROPERTIES RUN_SERIAL ON)

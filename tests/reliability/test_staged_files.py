@@ -53,7 +53,7 @@ class HeldStagedFiles(ReliabilityCase):
         # The engine read every file whole while they were held.
         engine = reliability.read_key_values(report, every=True)
         self.assertEqual(engine["package"], [reliability.PACKAGE, "au.msi"])
-        self.assertEqual(engine["event"], ["set"])
+        self.assertEqual(engine["set"], ["1"])
         for name in KIT_FILES + SERVICE_FILES:
             self.assertEqual(engine["read." + name], [str(len(s.payload(name)))], name)
 

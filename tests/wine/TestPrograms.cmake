@@ -4,77 +4,66 @@
 set(WYK_WINE_PROGRAM_SOURCES ${CMAKE_CURRENT_LIST_DIR}/programs)
 set(WYK_RELY_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../reliability/programs)
 
-function(wyk_wine_program name)
-  cmake_parse_arguments(ARG "WINDOWS" "FOLDER;OUTPUT_NAME" "SOURCES;LIBRARIES" ${ARGN})
-  if(ARG_WINDOWS)
-    add_executable(${name} WIN32 ${ARG_SOURCES})
+set(WYK_WINE_TOOLS_DIR ${CMAKE_BINARY_DIR}/wine-tools)
+
+# wyk_wine_program(<source> [WINDOWS | SHARED] [NAME <name>] [FOLDER <folder>] [LIBRARIES ...])
+#   Builds <name>.exe (a library with SHARED), statically linked, from <source>
+#   into <folder>; the name defaults to the source's, the folder to wine-tools.
+function(wyk_wine_program source)
+  cmake_parse_arguments(ARG "WINDOWS;SHARED" "NAME;FOLDER" "LIBRARIES" ${ARGN})
+  get_filename_component(name ${source} NAME_WE)
+  if(ARG_NAME)
+    set(name ${ARG_NAME})
+  endif()
+  if(NOT ARG_FOLDER)
+    set(ARG_FOLDER ${WYK_WINE_TOOLS_DIR})
+  endif()
+  string(REPLACE "." "_" target wyk_${name})
+  if(ARG_SHARED)
+    add_library(${target} SHARED ${source})
+    set_target_properties(${target} PROPERTIES PREFIX "" LINKER_LANGUAGE C)
+  elseif(ARG_WINDOWS)
+    add_executable(${target} WIN32 ${source})
   else()
-    add_executable(${name} ${ARG_SOURCES})
+    add_executable(${target} ${source})
   endif()
-  target_compile_options(${name} PRIVATE -Wall -Wextra -Werror)
-  target_link_options(${name} PRIVATE -static -static-libgcc)
-  if(ARG_LIBRARIES)
-    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
-  endif()
-  if(ARG_FOLDER)
-    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ARG_FOLDER})
-  endif()
-  if(ARG_OUTPUT_NAME)
-    set_target_properties(${name} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
-  endif()
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_link_options(${target} PRIVATE -static -static-libgcc)
+  target_link_libraries(${target} PRIVATE ${ARG_LIBRARIES})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name}
+    RUNTIME_OUTPUT_DIRECTORY ${ARG_FOLDER})
 endfunction()
 
 # The one stand-in for the installer engine (configured per case through its
 # environment). It must be called msiexec.exe, so it lives in a folder of its
 # own that "InstallerLocation" names.
-wyk_wine_program(wyk_recording_engine WINDOWS
-  SOURCES ${WYK_WINE_PROGRAM_SOURCES}/recording_engine.c
-  FOLDER ${CMAKE_BINARY_DIR}/fake-engine OUTPUT_NAME msiexec
-  LIBRARIES advapi32)
+wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/recording_engine.c WINDOWS NAME msiexec
+  FOLDER ${CMAKE_BINARY_DIR}/fake-engine LIBRARIES advapi32)
 
-set(WYK_WINE_TOOLS_DIR ${CMAKE_BINARY_DIR}/wine-tools)
-wyk_wine_program(wyk_dialog_reader SOURCES ${WYK_WINE_PROGRAM_SOURCES}/dialog_reader.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME dialog_reader LIBRARIES user32)
-wyk_wine_program(wyk_registry_tool SOURCES ${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME registry_tool LIBRARIES advapi32)
-wyk_wine_program(wyk_hold_file SOURCES ${WYK_WINE_PROGRAM_SOURCES}/hold_file.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME hold_file)
-# The runner: exact command lines, full 32-bit exit codes, several at once.
-wyk_wine_program(wyk_run_all SOURCES ${WYK_WINE_PROGRAM_SOURCES}/run_all.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME run_all)
-wyk_wine_program(wyk_event_watcher SOURCES ${WYK_WINE_PROGRAM_SOURCES}/event_watcher.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME event_watcher)
-wyk_wine_program(wyk_system_probe SOURCES ${WYK_WINE_PROGRAM_SOURCES}/system_probe.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME system_probe LIBRARIES version user32)
+wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/dialog_reader.c LIBRARIES user32)
+wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c LIBRARIES advapi32)
+wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/system_probe.c LIBRARIES version user32)
+# run_all is the runner: exact command lines, full 32-bit exit codes, several at once.
+foreach(program hold_file run_all event_watcher)
+  wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/${program}.c)
+endforeach()
+# The trace library: planted under a library's name, it notes each load.
+wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/trace_library.c SHARED)
 
 # The reliability suites' intruder, decoy and loader.
-wyk_wine_program(wyk_rely_swap SOURCES ${WYK_RELY_SOURCES}/swap_attempt.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME swap_attempt)
-wyk_wine_program(wyk_rely_decoy WINDOWS SOURCES ${WYK_RELY_SOURCES}/decoy_program.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME decoy_program)
-wyk_wine_program(wyk_rely_plain_loader SOURCES ${WYK_RELY_SOURCES}/plain_loader.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME plain_loader)
+wyk_wine_program(${WYK_RELY_SOURCES}/swap_attempt.c)
+wyk_wine_program(${WYK_RELY_SOURCES}/decoy_program.c WINDOWS)
+wyk_wine_program(${WYK_RELY_SOURCES}/plain_loader.c)
 
-# The trace library: planted under a library's name, it notes each load.
-add_library(wyk_trace_library SHARED ${WYK_WINE_PROGRAM_SOURCES}/trace_library.c)
-target_compile_options(wyk_trace_library PRIVATE -Wall -Wextra -Werror)
-target_link_options(wyk_trace_library PRIVATE -static -static-libgcc)
-set_target_properties(wyk_trace_library PROPERTIES PREFIX "" OUTPUT_NAME trace_library
-  RUNTIME_OUTPUT_DIRECTORY ${WYK_WINE_TOOLS_DIR})
-
-# Libraries with nothing but a file version, put in place of the engine
-# library to test the version gate on both sides of 2.0.2600.0.
+# Libraries with nothing but a file version (and the toolchain's default entry
+# point), put in place of the engine library to test the version gate on both
+# sides of 2.0.2600.0.
 foreach(version 2.0.2599.65535 2.0.2600.0)
   string(REPLACE "." "," WYK_LIB_VERSION_COMMAS ${version})
   set(WYK_LIB_VERSION ${version})
   set(rc ${CMAKE_BINARY_DIR}/engine-library-${version}.rc)
   configure_file(${WYK_WINE_PROGRAM_SOURCES}/engine_library.rc.in ${rc} @ONLY)
-  set(target wyk_engine_library_${version})
-  string(REPLACE "." "_" target ${target})
-  add_library(${target} SHARED ${WYK_WINE_PROGRAM_SOURCES}/engine_library.c ${rc})
-  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME msi-${version}
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/engine-libraries)
-  target_link_options(${target} PRIVATE -static -static-libgcc)
+  wyk_wine_program(${rc} SHARED NAME msi-${version} FOLDER ${CMAKE_BINARY_DIR}/engine-libraries)
 endforeach()
 
 # Bootstrapper variants: without the main package, without the cabinet

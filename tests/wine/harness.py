@@ -14,7 +14,9 @@ environment the CTest registration (cmake/WineTests.cmake) sets:
                        of target, one folder per module)
   WYK_WINE_DISPLAYS    the X display numbers to try, e.g. "91-94"
 """
+import collections
 import ctypes
+import functools
 import os
 import pwd
 import shutil
@@ -58,9 +60,6 @@ class Target:
         # and program folders (Wine's Unix names below drive_c).
         self.system_dir = "syswow64" if self.pe32 else "system32"
         self.program_files = "Program Files (x86)" if self.pe32 else "Program Files"
-        # Where its HKLM\Software values lie in the prefix's saved registry.
-        self.software_key = "Software\\Wow6432Node" if self.pe32 else "Software"
-        self.cache_suffix = ""
 
     def describe(self):
         if self.pe32:
@@ -98,20 +97,15 @@ def choose_target():
     return Target("pe32") if reason is None else Target("x64", reason)
 
 
-_target = None
-
-
+@functools.lru_cache(maxsize=None)
 def target():
     """The build of this run (as the run's first check wrote it down)."""
-    global _target
-    if _target is None:
-        try:
-            with open(target_file()) as f:
-                name, _, note = f.read().partition("\n")
-            _target = Target(name, note.strip())
-        except FileNotFoundError:
-            _target = choose_target()
-    return _target
+    try:
+        with open(target_file()) as f:
+            name, _, note = f.read().partition("\n")
+        return Target(name, note.strip())
+    except FileNotFoundError:
+        return choose_target()
 
 
 # Wine would offer to install its .NET and HTML engines and write desktop
@@ -168,42 +162,23 @@ def unhex(value):
     return b"" if value in ("", "-") else bytes.fromhex(value)
 
 
-def read_items(path):
-    """[(label, bytes)] of the 'LABEL <n>\\n<n bytes>\\n' items the test
-    programs write, none when the file is missing. A 'START <name>' line (a
-    recording stand-in naming itself) is an item without a length."""
+def read_pairs(path):
+    """[(key, value)] of the key=value lines the test programs write, in order;
+    none when the file is missing."""
     try:
         with open(path, "rb") as f:
-            data = f.read()
+            lines = f.read().decode("latin-1").splitlines()
     except FileNotFoundError:
         return []
-    items = []
-    pos = 0
-    while pos < len(data):
-        end = data.index(b"\n", pos)
-        label, _, rest = data[pos:end].partition(b" ")
-        pos = end + 1
-        if label == b"START":
-            items.append(("START", rest))
-            continue
-        stop = pos + int(rest)
-        items.append((label.decode("latin-1"), data[pos:stop]))
-        if data[stop:stop + 1] != b"\n":
-            raise AssertionError("item %d of %s is not terminated" % (len(items), path))
-        pos = stop + 1
-    return items
+    return [tuple(line.split("=", 1)) for line in lines if "=" in line]
 
 
 def read_key_values(path, every=False):
     """The key=value lines of a file ({} when it is missing): {key: last value},
     or with every {key: [every value, in order]}."""
     values = {}
-    if os.path.exists(path):
-        with open(path, "rb") as f:
-            for line in f.read().decode("latin-1").splitlines():
-                key, sep, value = line.partition("=")
-                if sep:
-                    values.setdefault(key, []).append(value)
+    for key, value in read_pairs(path):
+        values.setdefault(key, []).append(value)
     return values if every else {key: found[-1] for key, found in values.items()}
 
 
@@ -260,15 +235,6 @@ def end_wine(env, timeout=60):
     for option in ("-k", "-w"):
         subprocess.run([WINESERVER, option], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=timeout)
-
-
-def display_numbers(text):
-    """The display numbers of a setting such as "91-94", ":98,:99" or ":95"."""
-    numbers = []
-    for part in text.split(","):
-        first, _, last = part.strip().lstrip(":").partition("-")
-        numbers.extend(range(int(first), int(last or first) + 1))
-    return numbers
 
 
 class XServer:
@@ -401,36 +367,18 @@ def make_template(display):
 
 
 def copy_template(target_dir):
+    """A copy of the prefix template (made anew); the large program files are hard-linked."""
     source = template_path()
     if not os.path.isfile(os.path.join(source, "system.reg")):
         raise RuntimeError("no prefix template in %s (run the wine.prefix-template test)"
                            % source)
-    copy_prefix(source, target_dir)
+    shutil.rmtree(target_dir, ignore_errors=True)
 
-
-def copy_prefix(source, target):
-    """A copy of a prefix (made anew); the large program files are hard-linked."""
-    if os.path.exists(target):
-        shutil.rmtree(target)
-    for root, dirs, files in os.walk(source):
-        relative = os.path.relpath(root, source)
-        out = os.path.join(target, relative) if relative != "." else target
-        os.makedirs(out, exist_ok=True)
-        for name in list(dirs):
-            path = os.path.join(root, name)
-            if os.path.islink(path):
-                os.symlink(os.readlink(path), os.path.join(out, name))
-                dirs.remove(name)
-        for name in files:
-            path = os.path.join(root, name)
-            if relative == "." and name == "wineserver":
-                continue  # belongs to the source's server
-            if os.path.islink(path):
-                os.symlink(os.readlink(path), os.path.join(out, name))
-            elif name.lower().endswith(LINKED_SUFFIXES):
-                os.link(path, os.path.join(out, name))
-            else:
-                shutil.copy2(path, os.path.join(out, name))
+    def link_or_copy(path, copy):
+        (os.link if path.lower().endswith(LINKED_SUFFIXES) else shutil.copy2)(path, copy)
+    # The template's own "wineserver" entry belongs to its server.
+    shutil.copytree(source, target_dir, symlinks=True, copy_function=link_or_copy,
+                    ignore=lambda folder, names: ["wineserver"] if folder == source else [])
 
 
 # Engine libraries and msiexec.exe in the system folder are Wine's own unless
@@ -449,23 +397,17 @@ REG_DWORD = 4
 
 
 def x_server():
-    """An X server of the suite's display range (not yet started)."""
-    return XServer(display_numbers(os.environ.get("WYK_WINE_DISPLAYS", "91-94")))
+    """An X server of the suite's display range, "first-last" (not yet started)."""
+    first, _, last = os.environ.get("WYK_WINE_DISPLAYS", "91-94").partition("-")
+    return XServer(range(int(first), int(last or first) + 1))
 
 
 def read_records(path, names=False):
-    """The exact command lines the recording engine got, from its log; with
-    names, as (file name of the started program, command line)."""
-    items = read_items(path)
-    if [label for label, _ in items] != ["START", "CMDLINE"] * (len(items) // 2):
-        raise AssertionError("broken engine records in %s: %r" % (path, items))
-    pairs = [(n.decode("latin-1"), line) for (_, n), (_, line) in zip(items[::2], items[1::2])]
+    """The exact command lines the recording engine got, from its log (one
+    "<file name>=<hex of the command line>" line per start); with names, as
+    (file name of the started program, command line)."""
+    pairs = [(name, unhex(line)) for name, line in read_pairs(path)]
     return pairs if names else [line for _, line in pairs]
-
-
-def read_fields(path):
-    """{label: bytes} of the dialog reader's output."""
-    return dict(read_items(path))
 
 
 def command_line(exe, tail=b""):
@@ -491,15 +433,9 @@ def locale_env(name):
     return {"LC_ALL": name}
 
 
-class RunResult:
-    def __init__(self, exit_code, dialog=None, records=None):
-        self.exit_code = exit_code
-        self.dialog = dialog          # {"CAPTION": bytes, "TEXT": bytes} or None
-        self.records = records or []  # command lines the recording engine got
-
-    def __repr__(self):
-        return "RunResult(exit_code=%r, dialog=%r, records=%r)" % (
-            self.exit_code, self.dialog, self.records)
+# A run's 32-bit exit code, its message box ({"CAPTION": bytes, "TEXT": bytes} or
+# None) and the command lines the recording engine got.
+RunResult = collections.namedtuple("RunResult", "exit_code dialog records")
 
 
 class FileEvents:
@@ -523,15 +459,10 @@ class FileEvents:
             ["inotifywait", "-m", "-e", "create,modify,close_write", "--format", "%e %f",
              self.folder],
             stdout=self.output, stderr=subprocess.PIPE, preexec_fn=die_with_parent)
-        deadline = time.time() + 20
         for line in self.process.stderr:
             if b"Watches established" in line:
-                break
-            if time.time() > deadline:
-                break
-        else:
-            raise RuntimeError("inotifywait did not start on %s" % self.folder)
-        return self
+                return self
+        raise RuntimeError("inotifywait did not start on %s" % self.folder)
 
     def __exit__(self, *exc):
         self.stop()
@@ -709,29 +640,25 @@ class WineSession:
         return [key, key.replace("HKLM\\", "HKLM64\\", 1)] if self.target.pe32 else [key]
 
     def engine_location_ops(self, folder):
-        if folder is None:
-            return [("delv", key, "InstallerLocation") for key in self.both_views(INSTALLER_KEY)]
-        return [("set", key, "InstallerLocation", str(REG_SZ), hex_text(folder))
+        return [("delv", key, "InstallerLocation") if folder is None else
+                ("set", key, "InstallerLocation", str(REG_SZ), hex_text(folder))
                 for key in self.both_views(INSTALLER_KEY)]
 
     # ---- files of the prefix -------------------------------------------------
     def c_drive(self, *parts):
         return os.path.join(self.prefix, "drive_c", *parts)
 
+    def c_path(self, path):
+        """The Windows name (C:\\...) of a Unix path below the prefix's drive_c."""
+        return "C:\\" + os.path.relpath(path, self.c_drive()).replace("/", "\\")
+
     def user_data_folder(self, kind):
         """Unix path of the user's LocalAppDataLow ("locallow") or roaming folder."""
         leaf = {"locallow": "LocalLow", "roaming": "Roaming"}[kind]
         return self.c_drive("users", self.user, "AppData", leaf)
 
-    def user_data_folder_win(self, kind):
-        leaf = {"locallow": "LocalLow", "roaming": "Roaming"}[kind]
-        return "C:\\users\\%s\\AppData\\%s" % (self.user, leaf)
-
     def cache_folder(self, kind="locallow", suffix=""):
         return os.path.join(self.user_data_folder(kind), "Halvec", "Tavro", "wyk1.7.0" + suffix)
-
-    def cache_folder_win(self, kind="locallow", suffix=""):
-        return self.user_data_folder_win(kind) + "\\Halvec\\Tavro\\wyk1.7.0" + suffix
 
     def clear_cache(self):
         for kind in ("locallow", "roaming"):
@@ -771,9 +698,7 @@ class WineSession:
         target = self.c_drive("windows", self.target.system_dir, name)
         saved = target + ".wyk-saved"
         if os.path.exists(saved):
-            if os.path.exists(target):
-                os.unlink(target)
-            os.rename(saved, target)
+            os.replace(saved, target)
 
     def work_file(self, name):
         self.counter += 1
@@ -896,64 +821,63 @@ class Runs:
             return f.read().decode("latin-1", "replace")
 
 
-class DialogReader:
-    """The message box reader, started before the program that shows the box;
-    it gives up by itself after timeout seconds."""
+class Watcher:
+    """A helper program started in the background that watches for something,
+    writes what it saw as key=value lines and gives up by itself after
+    limit_ms: "<program>.exe <output> <limit in ms> [<ready file>] args...".
+    With ready, it is started only once it has made the ready file."""
+
+    def __init__(self, session, program, limit_ms, *args, env=None, ready=False):
+        self.session = session
+        self.program = program
+        self.limit = limit_ms / 1000
+        self.out = session.work_file(program + ".txt")
+        ready_file = session.work_file(program + "-ready")
+        self.process = session.start_program(
+            os.path.join(session.tools, program + ".exe"), win_path(self.out), str(int(limit_ms)),
+            *([win_path(ready_file)] if ready else []), *args, env=env)
+        deadline = time.time() + 30
+        while ready and not os.path.exists(ready_file):
+            if self.process.poll() is not None or time.time() > deadline:
+                self.stop()
+                raise AssertionError("%s did not start" % program)
+            time.sleep(0.02)
+
+    def wait(self):
+        """{key: value} of what it saw, or None when it ended with an error
+        code (nothing came)."""
+        try:
+            self.process.wait(self.limit + 30)
+        except subprocess.TimeoutExpired:
+            self.session.kill_wine()
+            raise AssertionError("%s did not finish" % self.program)
+        return read_key_values(self.out) if self.process.returncode == 0 else None
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+class DialogReader(Watcher):
+    """The message box reader, started before the program that shows the box."""
 
     def __init__(self, session, timeout, env=None):
-        self.session = session
-        self.timeout = timeout
-        self.out = session.work_file("dialog.txt")
-        self.process = session.start_program(os.path.join(session.tools, "dialog_reader.exe"),
-                                             win_path(self.out), str(int(timeout * 1000)),
-                                             env=env)
+        super().__init__(session, "dialog_reader", timeout * 1000, env=env)
 
     def wait(self):
         """{"CAPTION": bytes, "TEXT": bytes} of the box, or None when none came."""
-        try:
-            self.process.wait(self.timeout + 30)
-        except subprocess.TimeoutExpired:
-            self.session.kill_wine()
-            raise AssertionError("the message box reader did not finish")
-        return read_fields(self.out) if self.process.returncode == 0 else None
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+        fields = super().wait()
+        return fields and {label: unhex(value) for label, value in fields.items()}
 
 
-class EventWatcher:
-    """The hand-off event watcher, started (and ready) before the program
-    that creates the event; it gives up by itself after limit_ms."""
+class EventWatcher(Watcher):
+    """The hand-off event watcher (see event_watcher.c), ready before the
+    program that creates the event."""
 
     def __init__(self, session, limit_ms):
-        self.session = session
-        self.limit = limit_ms / 1000
-        self.out = session.work_file("watcher.txt")
-        ready = session.work_file("watcher-ready")
-        self.process = session.start_program(
-            os.path.join(session.tools, "event_watcher.exe"), session.cache_folder_win() + "\\",
-            win_path(self.out), win_path(ready), str(int(limit_ms)))
-        deadline = time.time() + 30
-        while not os.path.exists(ready) and time.time() < deadline:
-            time.sleep(0.02)
-        if not os.path.exists(ready):
-            self.stop()
-            raise AssertionError("the event watcher did not start")
-
-    def wait(self):
-        """What it saw (see event_watcher.c)."""
-        try:
-            self.process.wait(self.limit + 30)
-        finally:
-            self.stop()
-        return read_key_values(self.out)
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+        folder = session.c_path(session.cache_folder()) + "\\"
+        super().__init__(session, "event_watcher", limit_ms, folder, ready=True)
 
 
 _module_session = None
@@ -1012,7 +936,7 @@ class WineTestCase(unittest.TestCase):
         return win_path(self.session.fake_engine_dir) + "\\msiexec.exe"
 
     def package_path(self, kind="locallow", suffix=""):
-        return self.session.cache_folder_win(kind, suffix) + "\\" + PACKAGE
+        return self.session.c_path(os.path.join(self.session.cache_folder(kind, suffix), PACKAGE))
 
     def expected_line(self, middle, engine=None, package=None):
         """'"<engine>" /i "<package>" <middle> WRAPPER=1' as bytes; middle is

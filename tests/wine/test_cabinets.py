@@ -5,7 +5,7 @@ import os
 import unittest
 
 from harness import (CABINETS, PACKAGE, EventWatcher, FileEvents, WineTestCase, read_key_values,
-                     win_path)
+                     read_pairs, win_path)
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
 
 LARGE = "wyk-test-large.exe"
@@ -60,28 +60,26 @@ class CabinetFiles(CabinetTestCase):
         folder = self.make_cache_folder()
         probe = s.work_file("probe.txt")
         with FileEvents(folder) as watch:
-            result = s.run(exe, "", env={"WYK_ENGINE_PROBE": win_path(probe),
-                                         "WYK_ENGINE_PROBE_WAIT": "20000"})
+            result = s.run(exe, "", env={"WYK_ENGINE_REPORT": win_path(probe),
+                                         "WYK_ENGINE_EVENT_WAIT": "20000"})
         self.assertEqual(result.exit_code, 0)
         four = [n for n in CABINETS if n != "ss170000.cab"]
         self.assertWrittenInOrder(watch, [PACKAGE] + four)
         self.assertCabinetsComplete(folder, exe, names=four)
         self.assertFalse(os.path.exists(os.path.join(folder, "ss170000.cab")))
         values = read_key_values(probe)
-        self.assertEqual(values["event_exists_at_start"], "1")
-        self.assertEqual(values.get("event_wait"), "set", "the event was never set")
+        self.assertEqual(values["seen"], "1")
+        self.assertEqual(values.get("set"), "1", "the event was never set")
         self.assertEqual(self.sizes(values, "at_set"), self.payload_sizes(exe, four))
 
 
-def probe_sections(path):
-    """The engine probe's lines, one dictionary per engine start."""
+def report_sections(path):
+    """The engine report's lines, one dictionary per engine start."""
     sections = []
-    with open(path, "rb") as f:
-        for line in f.read().decode("latin-1").splitlines():
-            key, _, value = line.partition("=")
-            if key == "start":
-                sections.append({})
-            sections[-1][key] = value
+    for key, value in read_pairs(path):
+        if key == "start":
+            sections.append({})
+        sections[-1][key] = value
     return sections
 
 
@@ -89,18 +87,18 @@ class ReRunAndEvent(CabinetTestCase):
     def test_re_run_finds_the_event_still_set(self):
         s = self.session
         probe = s.work_file("probe.txt")
-        result = s.run(s.product, "", env={"WYK_ENGINE_PROBE": win_path(probe),
-                                           "WYK_ENGINE_PROBE_WAIT": "20000",
+        result = s.run(s.product, "", env={"WYK_ENGINE_REPORT": win_path(probe),
+                                           "WYK_ENGINE_EVENT_WAIT": "20000",
                                            "WYK_ENGINE_SET_STATUS": "0:reinstall",
                                            "WYK_ENGINE_CODES": "1603,0"})
         self.assertEqual(result.exit_code, 0)
         self.assertEqual(len(result.records), 2)
-        first, second = probe_sections(probe)
+        first, second = report_sections(probe)
         # The first run waited until the event was set; the second finds the
         # same event (still held open, never reset) set from the start.
-        self.assertEqual(first.get("event_wait"), "set")
-        self.assertEqual(second["event_exists_at_start"], "1")
-        self.assertEqual(second["event_set_at_start"], "1")
+        self.assertEqual(first.get("set"), "1")
+        self.assertEqual(second["seen"], "1")
+        self.assertEqual(second["set_when_seen"], "1")
 
 
 class HandOffEvent(CabinetTestCase):
@@ -116,8 +114,8 @@ class HandOffEvent(CabinetTestCase):
         with FileEvents(folder) as watch:
             watcher = EventWatcher(s, 30000)
             try:
-                result = s.run(exe, " /s", env={"WYK_ENGINE_PROBE": win_path(probe),
-                                                "WYK_ENGINE_PROBE_WAIT": "20000"})
+                result = s.run(exe, " /s", env={"WYK_ENGINE_REPORT": win_path(probe),
+                                                "WYK_ENGINE_EVENT_WAIT": "20000"})
                 watched = watcher.wait()
             finally:
                 watcher.stop()
@@ -129,8 +127,8 @@ class HandOffEvent(CabinetTestCase):
             complete = self.payload_sizes(exe)
             self.assertEqual(result.exit_code, 0)
             # The engine finds the event already created (and keeps it alive).
-            self.assertEqual(engine["event_exists_at_start"], "1")
-            self.assertEqual(engine.get("event_wait"), "set")
+            self.assertEqual(engine["seen"], "1")
+            self.assertEqual(engine.get("set"), "1")
             self.assertEqual(self.sizes(engine, "at_set"), complete)
             # The watcher saw it appear and then go to set.
             self.assertEqual(watcher["seen"], "1", "the event was never created")

@@ -141,7 +141,7 @@ class InterfaceLanguage(CommandLineTestCase):
 class SixtyFourBitBuild(CommandLineTestCase):
     def test_package_goes_to_the_x64_folder_under_the_same_name(self):
         s = self.session
-        package = s.cache_folder_win(suffix="_x64") + "\\wyk1.7.0.msi"
+        package = s.c_path(os.path.join(s.cache_folder(suffix="_x64"), "wyk1.7.0.msi"))
         self.assertEngineLine(" /s", " /qn " + DEFAULT_FEATURES, exe=s.amd64_exe,
                               package=package)
 
@@ -158,7 +158,7 @@ class UpdateServiceGate(CommandLineTestCase):
                                harness.hex_text("1")))
 
     def update_service_line(self):
-        package = self.session.user_data_folder_win("locallow") + "\\Halvec\\Tavro\\AU\\au.msi"
+        package = self.session.c_path(os.path.join(self.update_service_folder(), "au.msi"))
         return ('"%s" /i "%s" ALLUSERS=1 /qn' % (self.engine_path(), package)).encode("latin-1")
 
     def update_service_folder(self):
@@ -182,7 +182,7 @@ class UpdateServiceGate(CommandLineTestCase):
 
     def test_64_bit_build_never_installs_the_update_service(self):
         s = self.session
-        package = s.cache_folder_win(suffix="_x64") + "\\wyk1.7.0.msi"
+        package = s.c_path(os.path.join(s.cache_folder(suffix="_x64"), "wyk1.7.0.msi"))
         result = s.run(s.amd64_exe, "")
         self.assertEqual(result.exit_code, 0)
         self.assertEqual(result.records, [self.expected_line("", package=package)])

@@ -3,11 +3,13 @@
  *
  *   dialog_reader.exe <output file> <time limit in ms>
  *
- * The output holds "CAPTION <n>\n<bytes>\nTEXT <n>\n<bytes>\n" with the raw
- * 8-bit texts. Exit code 0 when a box was read and closed, 2 when none came. */
+ * The output holds "CAPTION=<hex>\nTEXT=<hex>\n", the raw 8-bit texts in hex.
+ * Exit code 0 when a box was read and closed, 2 when none came. */
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
+
+#include "hex_bytes.h"
 
 static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
   char className[64];
@@ -18,19 +20,12 @@ static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
   return FALSE;
 }
 
-static void WriteField(FILE *out, const char *label, const char *text) {
-  size_t n = strlen(text);
-  fprintf(out, "%s %u\n", label, (unsigned)n);
-  fwrite(text, 1, n, out);
-  fputc('\n', out);
-}
-
 int main(int argc, char **argv) {
   DWORD limit;
   DWORD begin = GetTickCount();
   HWND dialog = NULL;
-  char caption[1024];
-  char text[4096];
+  char caption[1024] = "";
+  char text[4096] = "";
   FILE *out;
   if (argc < 3) return 3;
   limit = (DWORD)strtoul(argv[2], NULL, 10);
@@ -42,14 +37,12 @@ int main(int argc, char **argv) {
   }
   /* Let the box finish laying itself out before its texts are read. */
   Sleep(200);
-  caption[0] = '\0';
-  text[0] = '\0';
   GetWindowTextA(dialog, caption, sizeof(caption));
   GetDlgItemTextA(dialog, 0xFFFF, text, sizeof(text));
   out = fopen(argv[1], "wb");
   if (out == NULL) return 4;
-  WriteField(out, "CAPTION", caption);
-  WriteField(out, "TEXT", text);
+  WriteHexLine(out, "CAPTION", caption, strlen(caption));
+  WriteHexLine(out, "TEXT", text, strlen(text));
   fclose(out);
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   return 0;

@@ -1,5 +1,6 @@
-/* What the engine stand-ins share: where the package named on their command
- * line lies, and the cabinets' sizes as they report them. */
+/* What the engine stand-in and the event watcher share: where the package
+ * named on the command line lies, the cabinets' sizes and the hand-off event
+ * as they report them. */
 #ifndef WYK_TESTS_ENGINE_STANDIN_H
 #define WYK_TESTS_ENGINE_STANDIN_H
 
@@ -64,6 +65,37 @@ static inline void WriteSizes(FILE *out, const char *label, const char *folder) 
       fprintf(out, "%s.%s=missing\n", label, name);
     }
   }
+}
+
+/* Creates an empty file: a sign a test waits for or sees among file events. */
+static inline void Touch(const char *path) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+/* The hand-off event as one who waits on it sees it, in key=value lines:
+ * seen=0/1 (opened within pollMs, never created here: the bootstrapper must
+ * find no event of that name), set_when_seen=0/1 and at_seen.<cabinet> sizes,
+ * then after waiting up to waitMs set=0/1 and, when set, at_set.<cabinet>
+ * sizes. Gives whether it was set. */
+static inline int WatchEvent(FILE *out, const char *folder, DWORD pollMs, DWORD waitMs) {
+  DWORD begin = GetTickCount();
+  HANDLE event;
+  int set;
+  while ((event = OpenEventA(SYNCHRONIZE, FALSE, "HalvecWYKCabExtractWaitEvent")) == NULL &&
+         GetTickCount() - begin < pollMs) {
+    Sleep(1);
+  }
+  fprintf(out, "seen=%d\n", event != NULL ? 1 : 0);
+  if (event == NULL) return 0;
+  fprintf(out, "set_when_seen=%d\n", WaitForSingleObject(event, 0) == WAIT_OBJECT_0 ? 1 : 0);
+  WriteSizes(out, "at_seen", folder);
+  fflush(out);
+  set = WaitForSingleObject(event, waitMs) == WAIT_OBJECT_0;
+  if (set) WriteSizes(out, "at_set", folder);
+  fprintf(out, "set=%d\n", set);
+  CloseHandle(event);
+  return set;
 }
 
 #endif

@@ -1,10 +1,9 @@
 /* A stand-in for the installer engine, named msiexec.exe in its own folder
  * (or copied under any other name: a program that a test wants recorded).
  *
- * Every start appends one record to the file named by WYK_ENGINE_LOG:
- *   "START <file name>\nCMDLINE <n>\n" followed by the n bytes of
- * GetCommandLineA() and "\n", so records can be split byte for byte whatever
- * the command line holds.
+ * Every start appends one line to the file named by WYK_ENGINE_LOG:
+ * "<file name>=<hex of GetCommandLineA()>", so records can be split byte for
+ * byte whatever the command line holds.
  *
  * Optional behaviour, all through environment variables:
  *   WYK_ENGINE_CODES       exit codes per start, in order ("1603,0"); later
@@ -15,18 +14,18 @@
  *                          zero included, in HKLM\SOFTWARE\Orvale "InstallStatus".
  *   WYK_ENGINE_STATUS_HEX  the same on the first start, but exactly the bytes
  *                          given in hex, as UTF-16 without a terminating zero.
- *   WYK_ENGINE_PROBE       file that receives what the start sees of the
- *                          hand-off event and of the cabinets (key=value lines).
- *   WYK_ENGINE_PROBE_WAIT  how long the probe waits for the event, in ms.
  *   WYK_ENGINE_END_MARK    file created just before the engine exits, so the
  *                          moment shows among other file events.
- *   WYK_ENGINE_REPORT      file that receives (appended) what an engine that
- *                          takes its time sees: it waits for the hand-off event
- *                          (kit package only), reads the staged files of its
- *                          package the way an engine does, and with
- *   WYK_ENGINE_HOLD_DIR    creates "ready-<package name>" there and waits for
- *                          "stop-<package name>" (at most WYK_ENGINE_HOLD_MS,
- *                          default 60000), so a test can act meanwhile.
+ *   WYK_ENGINE_REPORT      file that receives (appended, key=value lines from
+ *                          "start=<n>" to "end=<n>") what the start sees: the
+ *                          package's name and, for the kit package, the hand-off
+ *                          event the way a package waits on it (see WatchEvent;
+ *                          at most WYK_ENGINE_EVENT_WAIT ms, default 30000); with
+ *   WYK_ENGINE_HOLD_DIR    it also reads the staged files of its package the way
+ *                          an engine does, then creates "ready-<package name>"
+ *                          there and waits for "stop-<package name>" (at most
+ *                          WYK_ENGINE_HOLD_MS, default 60000), so a test can act
+ *                          meanwhile.
  *
  * Starts are counted by the records already in the log. */
 #include <windows.h>
@@ -42,35 +41,32 @@ static int ReadEnv(const char *name, char *buffer, DWORD capacity) {
   return n != 0 && n < capacity;
 }
 
-/* The starts recorded in the log before this one. */
+static DWORD EnvNumber(const char *name, DWORD fallback) {
+  char text[32];
+  return ReadEnv(name, text, sizeof(text)) ? (DWORD)strtoul(text, NULL, 10) : fallback;
+}
+
+/* The starts recorded in the log before this one: one line each. */
 static int EarlierStarts(const char *log) {
-  char header[512];
   int number = 0;
-  unsigned n;
+  int c;
   FILE *f = fopen(log, "rb");
   if (f == NULL) return 0;
-  while (fgets(header, sizeof(header), f) != NULL) {
-    if (strncmp(header, "START ", 6) == 0) ++number;
-    if (sscanf(header, "CMDLINE %u", &n) == 1) fseek(f, (long)n + 1, SEEK_CUR);
-  }
+  while ((c = fgetc(f)) != EOF) number += c == '\n';
   fclose(f);
   return number;
 }
 
 static void AppendRecord(const char *log, const char *commandLine) {
-  char self[MAX_PATH];
-  const char *name = self;
-  const char *p;
+  char self[MAX_PATH] = "";
+  const char *slash;
   FILE *f = fopen(log, "ab");
-  size_t n = strlen(commandLine);
   if (f == NULL) return;
-  if (GetModuleFileNameA(NULL, self, sizeof(self)) == 0) self[0] = '\0';
-  for (p = self; *p != '\0'; ++p) {
-    if (*p == '\\' || *p == '/') name = p + 1;
-  }
-  fprintf(f, "START %s\nCMDLINE %u\n", name, (unsigned)n);
-  fwrite(commandLine, 1, n, f);
-  fputc('\n', f);
+  /* The whole record leaves in one write when the file is closed. */
+  setvbuf(f, NULL, _IOFBF, 1 << 20);
+  GetModuleFileNameA(NULL, self, sizeof(self));
+  slash = strrchr(self, '\\');
+  WriteHexLine(f, slash != NULL ? slash + 1 : self, commandLine, strlen(commandLine));
   fclose(f);
 }
 
@@ -89,10 +85,13 @@ static DWORD ExitCodeFor(int start) {
   return code;
 }
 
-static HKEY VendorKey(void) {
+static void StoreInstallStatus(const WCHAR *text, int n) {
   HKEY key;
-  return RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvale", 0, NULL, 0, KEY_SET_VALUE, NULL,
-                         &key, NULL) == ERROR_SUCCESS ? key : NULL;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvale", 0, NULL, 0, KEY_SET_VALUE, NULL,
+                      &key, NULL) == ERROR_SUCCESS) {
+    RegSetValueExW(key, L"InstallStatus", 0, REG_SZ, (const BYTE *)text, (DWORD)n * 2);
+    RegCloseKey(key);
+  }
 }
 
 static void SetInstallStatus(int start) {
@@ -100,70 +99,21 @@ static void SetInstallStatus(int start) {
   static WCHAR wide[4096];
   char *item;
   char *context = NULL;
-  HKEY key;
   if (start == 0 && ReadEnv("WYK_ENGINE_STATUS_HEX", list, sizeof(list))) {
     int n = DecodeHex(list, (unsigned char *)list, sizeof(list));
     n = n > 0 ? MultiByteToWideChar(CP_ACP, 0, list, n, wide, 4095) : 0;
     /* Exactly these bytes: the setter adds a terminating zero of its own when
      * one follows the data in memory, so something else follows it. */
     wide[n] = L'X';
-    if ((key = VendorKey()) != NULL) {
-      RegSetValueExW(key, L"InstallStatus", 0, REG_SZ, (const BYTE *)wide, (DWORD)n * 2);
-      RegCloseKey(key);
-    }
+    StoreInstallStatus(wide, n);
   }
   if (!ReadEnv("WYK_ENGINE_SET_STATUS", list, sizeof(list))) return;
   for (item = strtok_s(list, ";", &context); item != NULL; item = strtok_s(NULL, ";", &context)) {
     char *colon = strchr(item, ':');
     if (colon == NULL || atoi(item) != start) continue;
-    if ((key = VendorKey()) != NULL) {
-      RegSetValueExA(key, "InstallStatus", 0, REG_SZ, (const BYTE *)(colon + 1),
-                     (DWORD)strlen(colon + 1) + 1);
-      RegCloseKey(key);
-    }
+    /* The text with its terminating zero. */
+    StoreInstallStatus(wide, MultiByteToWideChar(CP_ACP, 0, colon + 1, -1, wide, 4096));
   }
-}
-
-static void Probe(int start, const char *commandLine) {
-  char probePath[MAX_PATH];
-  char waitText[32];
-  char folder[MAX_PATH];
-  char name[MAX_PATH];
-  DWORD waitMs = 60000;
-  HANDLE event;
-  FILE *out;
-  if (!ReadEnv("WYK_ENGINE_PROBE", probePath, sizeof(probePath))) return;
-  if (ReadEnv("WYK_ENGINE_PROBE_WAIT", waitText, sizeof(waitText))) waitMs = (DWORD)atol(waitText);
-  out = fopen(probePath, "ab");
-  if (out == NULL) return;
-  if (!SplitPackage(commandLine, folder, name, sizeof(folder))) folder[0] = '\0';
-  fprintf(out, "start=%d\n", start);
-
-  /* Opened the way a package does: it must already exist when we start. */
-  event = OpenEventA(SYNCHRONIZE, FALSE, "HalvecWYKCabExtractWaitEvent");
-  fprintf(out, "event_exists_at_start=%d\n", event != NULL ? 1 : 0);
-  if (event != NULL) {
-    DWORD now = WaitForSingleObject(event, 0);
-    fprintf(out, "event_set_at_start=%d\n", now == WAIT_OBJECT_0 ? 1 : 0);
-    WriteSizes(out, "at_start", folder);
-    fflush(out);
-    if (WaitForSingleObject(event, waitMs) == WAIT_OBJECT_0) {
-      WriteSizes(out, "at_set", folder);
-      fprintf(out, "event_wait=set\n");
-    } else {
-      fprintf(out, "event_wait=timeout\n");
-    }
-    CloseHandle(event);
-  } else {
-    WriteSizes(out, "at_start", folder);
-  }
-  fprintf(out, "end=%d\n", start);
-  fclose(out);
-}
-
-static DWORD EnvNumber(const char *name, DWORD fallback) {
-  char text[32];
-  return ReadEnv(name, text, sizeof(text)) ? (DWORD)strtoul(text, NULL, 10) : fallback;
 }
 
 /* Opens each staged file of one list of the payload table the way an engine
@@ -190,40 +140,34 @@ static void ReadStagedFiles(FILE *out, const char *folder, int list) {
   }
 }
 
-static void ReadAndHold(const char *commandLine) {
+static void Report(int start, const char *commandLine) {
   char path[2 * MAX_PATH];
+  char hold[MAX_PATH];
   char folder[MAX_PATH];
   char name[MAX_PATH];
-  DWORD begin;
+  int holding = ReadEnv("WYK_ENGINE_HOLD_DIR", hold, sizeof(hold));
   FILE *out;
   if (!ReadEnv("WYK_ENGINE_REPORT", path, sizeof(path)) || (out = fopen(path, "ab")) == NULL) return;
-  fprintf(out, "start=%lu\n", (unsigned long)GetCurrentProcessId());
+  fprintf(out, "start=%d\n", start);
   if (SplitPackage(commandLine, folder, name, sizeof(folder))) {
+    int service = _stricmp(name, "au.msi") == 0;
     fprintf(out, "package=%s\n", name);
-    if (_stricmp(name, "au.msi") == 0) {
-      ReadStagedFiles(out, folder, kStandinServiceFile);
-    } else {
-      HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "HalvecWYKCabExtractWaitEvent");
-      DWORD wait = event != NULL ? WaitForSingleObject(event, 30000) : WAIT_FAILED;
-      if (event != NULL) CloseHandle(event);
-      fprintf(out, "event=%s\n", wait == WAIT_OBJECT_0 ? "set" : "not set");
-      ReadStagedFiles(out, folder, kStandinKitFile);
-    }
+    /* The event is opened the way a package does: it must exist when we start. */
+    if (!service) WatchEvent(out, folder, 0, EnvNumber("WYK_ENGINE_EVENT_WAIT", 30000));
+    if (holding) ReadStagedFiles(out, folder, service ? kStandinServiceFile : kStandinKitFile);
     fflush(out);
-    if (ReadEnv("WYK_ENGINE_HOLD_DIR", folder, sizeof(folder))) {
-      HANDLE ready;
-      snprintf(path, sizeof(path), "%s\\ready-%s", folder, name);
-      ready = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-      if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
-      snprintf(path, sizeof(path), "%s\\stop-%s", folder, name);
-      begin = GetTickCount();
+    if (holding) {
+      DWORD begin = GetTickCount();
+      snprintf(path, sizeof(path), "%s\\ready-%s", hold, name);
+      Touch(path);
+      snprintf(path, sizeof(path), "%s\\stop-%s", hold, name);
       while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
              GetTickCount() - begin < EnvNumber("WYK_ENGINE_HOLD_MS", 60000)) {
         Sleep(20);
       }
     }
   }
-  fprintf(out, "end=%lu\n", (unsigned long)GetCurrentProcessId());
+  fprintf(out, "end=%d\n", start);
   fclose(out);
 }
 
@@ -237,13 +181,9 @@ int main(void) {
     AppendRecord(log, commandLine);
   }
   code = ExitCodeFor(start);
-  Probe(start, commandLine);
-  ReadAndHold(commandLine);
+  Report(start, commandLine);
   SetInstallStatus(start);
-  if (ReadEnv("WYK_ENGINE_END_MARK", log, sizeof(log))) {
-    HANDLE mark = CreateFileA(log, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
-  }
+  if (ReadEnv("WYK_ENGINE_END_MARK", log, sizeof(log))) Touch(log);
   Sleep(EnvNumber("WYK_ENGINE_SLEEP_MS", 0));
   return (int)code;
 }
