@@ -253,22 +253,9 @@ class XServer:
         except (OSError, ValueError):
             return 0
 
-    @classmethod
-    def in_use(cls, number):
-        """A display whose lock names a living process (a stale lock is
-        cleared by Xvfb itself)."""
-        pid = cls.lock_owner(number)
-        if pid <= 0:
-            return False
-        try:
-            os.kill(pid, 0)
-        except ProcessLookupError:
-            return False
-        except PermissionError:
-            pass
-        return True
-
     def try_start(self, number):
+        """Xvfb itself ends at once when the display's lock names a living
+        server (and clears a stale lock)."""
         process = subprocess.Popen(
             ["Xvfb", ":%d" % number, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
@@ -297,7 +284,7 @@ class XServer:
         deadline = time.time() + patience
         while True:
             for number in self.candidates:
-                if not self.in_use(number) and self.try_start(number):
+                if self.try_start(number):
                     return self.display
             if time.time() > deadline:
                 raise RuntimeError("no free X display in %s" % self.candidates)
