@@ -405,8 +405,7 @@ def command_line(exe, tail=b""):
 
 def module_name():
     """The running test module's name without "test_"."""
-    name = os.path.splitext(os.path.basename(sys.argv[0]))[0]
-    return name[len("test_"):] if name.startswith("test_") else name
+    return os.path.splitext(os.path.basename(sys.argv[0]))[0].removeprefix("test_")
 
 
 def locale_env(name):
@@ -507,10 +506,9 @@ class WineSession:
         self.target = target()
         self.win_dir = self.target.dir
         self.amd64_exe = self.target.amd64_exe
-        self.test_dir = env_path("WYK_WINE_TEST_DIR")
         self.tools = os.path.join(self.win_dir, "wine-tools")
         self.fake_engine_dir = os.path.join(self.win_dir, "fake-engine")
-        self.module_dir = os.path.join(self.test_dir, name)
+        self.module_dir = os.path.join(env_path("WYK_WINE_TEST_DIR"), name)
         self.prefix = os.path.join(self.module_dir, "prefix")
         self.work = os.path.join(self.module_dir, "work")
         self.xserver = xserver or x_server()
@@ -797,11 +795,9 @@ class Runs:
             raise AssertionError("run_all.exe did not end")
         if not os.path.exists(self.result):  # Wine failed to start the runner itself
             return ["no result"] * self.count
-        outcomes = []
-        with open(self.result, "rb") as f:
-            for line in f.read().decode().splitlines():
-                outcomes.append(int(line) if line.lstrip("-").isdigit() else line)
-        return outcomes
+        with open(self.result) as f:
+            return [int(line) if line.lstrip("-").isdigit() else line
+                    for line in f.read().splitlines()]
 
     def loader_trace(self):
         with open(self.stderr, "rb") as f:
