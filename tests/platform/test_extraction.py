@@ -6,7 +6,7 @@ import subprocess
 import unittest
 
 import wine_env
-from wine_env import hexarg, reg_set, unhex
+from wine_env import hexarg, reg_set, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 CABINET = "sd170000.cab"  # the cabinet the probe carries (resource 107)
@@ -100,7 +100,7 @@ class CreateFailures(unittest.TestCase):
         env = wine_env.env()
         self.folder, self.folder_win = env.c_dir("extract-fail")
         self.addCleanup(env.make_writable, self.folder)
-        self.probe = env.win(env.exe("platform_probe.exe"))
+        self.probe = win_path(env.exe("platform_probe.exe"))
 
     def extract_reporting(self, target_win, prepare=None, env=None):
         line = '"%s" ' % self.probe

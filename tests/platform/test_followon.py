@@ -6,7 +6,7 @@ import shutil
 import unittest
 
 import wine_env
-from wine_env import hexarg, read_records, reg_set, unhex
+from wine_env import hexarg, read_records, reg_set, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 import product  # noqa: E402
 from product import OLD_SERVICE_REMOVAL as REMOVAL  # noqa: E402
@@ -26,7 +26,7 @@ class RecordingTestCase(unittest.TestCase):
         self.record = os.path.join(self.engine_dir, "record.txt")
 
     def recording(self, exit_code=0):
-        return {"WYK_ENGINE_LOG": wine_env.WineEnv.win(self.record),
+        return {"WYK_ENGINE_LOG": win_path(self.record),
                 "WYK_ENGINE_CODES": str(exit_code)}
 
     def records(self):
@@ -264,7 +264,7 @@ class UpdateService(RecordingTestCase):
         # report, with the cabinet already on disk and nothing run.
         env = wine_env.env()
         os.makedirs(os.path.join(self.au, "au.msi"))
-        probe = env.win(env.exe("platform_probe.exe"))
+        probe = win_path(env.exe("platform_probe.exe"))
         result = env.run_windows('"%s" install-update-service' % probe, box=True,
                                  env=self.recording())
         self.assertTrue(result["box"])

@@ -6,7 +6,7 @@ import shutil
 import unittest
 
 import wine_env
-from wine_env import hexarg, unhex
+from wine_env import hexarg, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 PLANTED = "wyk_planted.dll"  # a name that no system directory holds
@@ -37,7 +37,7 @@ class PlantedLibraries(unittest.TestCase):
     def probe(self, *verbs, exe=None, overrides=None):
         return wine_env.env().probe(["setenv", "TMPDIR", hexarg(self.logs_win)], *verbs,
                                     exe=exe, cwd=self.cwd, dll_overrides=overrides and [overrides],
-                                    env={"WYK_TRACE_FILE": wine_env.WineEnv.win(self.trace)})[1:]
+                                    env={"WYK_TRACE_FILE": win_path(self.trace)})[1:]
 
     def traces(self):
         if not os.path.exists(self.trace):

@@ -5,7 +5,7 @@ import os
 import unittest
 
 import wine_env
-from wine_env import hexarg, read_records, reg_set, unhex
+from wine_env import hexarg, read_records, reg_set, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 import product  # noqa: E402
 
@@ -315,8 +315,8 @@ class RerunRequest(KeepsInstallerLocation):
         record = os.path.join(engine_unix, "record.txt")
         env.registry(CLEAN_VENDOR_KEY, ("delk", RUNTIME),
                      reg_set(INSTALLER, "InstallerLocation", REG_SZ, engine_win.encode() + b"\0"))
-        result = env.run_windows('"%s"' % env.win(env.product), limit_ms=120000, env={
-            "WYK_ENGINE_LOG": env.win(record),
+        result = env.run_windows('"%s"' % win_path(env.product), limit_ms=120000, env={
+            "WYK_ENGINE_LOG": win_path(record),
             "WYK_ENGINE_STATUS_HEX": status.hex(),
             "WYK_ENGINE_CODES": "1603,3010",  # per start
         })

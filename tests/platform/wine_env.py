@@ -34,8 +34,6 @@ class WineEnv(WineSession):
     def __init__(self, name):
         super().__init__("platform-" + name)
 
-    win = staticmethod(win_path)
-
     def unix(self, windows_path):
         """Unix path of a path on drive C: or Z:."""
         drive, rest = windows_path[:2].upper(), windows_path[2:].replace("\\", "/")
@@ -61,11 +59,9 @@ class WineEnv(WineSession):
 
     @staticmethod
     def make_writable(tree):
-        for root, dirs, files in os.walk(tree):
-            for name in dirs + files:
-                path = os.path.join(root, name)
-                if not os.path.islink(path):
-                    os.chmod(path, 0o755)
+        # chmod passes over the symbolic links it meets on its way down; an
+        # immutable file it cannot change is c_dir's to deal with.
+        subprocess.run(["chmod", "-R", "755", tree])
 
     def start(self):
         if os.path.exists(self.work):

@@ -35,27 +35,56 @@
 #include "tests/wine/programs/registry_ops.h"
 
 // ---------------------------------------------------------------------------
-// A settable clock. The product reads the time through the runtime library's
-// imported _time64 (_time32 on x86); this definition of the import slot wins over the runtime
-// library's, so "fake-time" can fix the moment that the log stamp shows.
+// Replaced import slots: a definition of a function's import slot here wins
+// over the library's, so the probe decides what the product's call does.
+//   - a settable clock: the product reads the time through the runtime
+//     library's _time64 (_time32 on x86); "fake-time" fixes the moment that the
+//     log stamp shows;
+//   - "fail-file-information" names the how-many-th file identity query from
+//     then on that fails, and with which error;
+//   - "stage-cabinets-slowly" makes every write of any other thread wait first,
+//     so the cabinet thread is still writing when the main thread fails;
+//   - "fail-roaming-folder" makes the roaming folder lookup fail the way an
+//     HRESULT call may, leaving the last error alone.
 
 namespace {
 bool fakeTimeSet = false;
 __time64_t fakeTime = 0;
+int identityCallsUntilFailure = 0;
+DWORD identityFailureError = 0;
+DWORD slowWriteMs = 0;
+DWORD slowWriteSparedThread = 0;
+bool roamingFolderFails = false;
+
+// The library's own function. Replacing the slot also drops the import, so
+// the library may not be mapped yet.
+template <typename Fn>
+Fn Real(const char* library, const char* name) {
+  HMODULE module = GetModuleHandleA(library);
+  if (module == NULL) module = LoadLibraryA(library);
+  FARPROC function = module != NULL ? GetProcAddress(module, name) : NULL;
+  if (function == NULL) exit(98);
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(function));
+}
 }  // namespace
+
+// The linker's name of a function's import slot: "__imp_<name>" on x64; on x86
+// it carries the leading underscore of C names and, for WINAPI functions, the
+// size of the arguments, which no C++ name can spell.
+#if defined(_WIN64)
+#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x64_name)
+#else
+#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x86_name)
+#endif
 
 extern "C" {
 typedef __time64_t(__cdecl* Time64Fn)(__time64_t*);
+typedef BOOL(WINAPI* FileInformationFn)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+typedef BOOL(WINAPI* WriteFileFn)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 static __time64_t __cdecl ProbeTime64(__time64_t* out) {
-  __time64_t now;
-  if (fakeTimeSet) {
-    now = fakeTime;
-  } else {
-    Time64Fn real = reinterpret_cast<Time64Fn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_time64")));
-    now = real != NULL ? real(NULL) : 0;
-  }
+  __time64_t now = fakeTimeSet ? fakeTime : Real<Time64Fn>("msvcrt.dll", "_time64")(NULL);
   if (out != NULL) *out = now;
   return now;
 }
@@ -75,86 +104,30 @@ static __time32_t __cdecl ProbeTime32(__time32_t* out) {
 
 Time32Fn _imp___time32 = ProbeTime32;
 #endif
-}
-
-// The linker's name of a function's import slot: "__imp_<name>" on x64; on x86
-// it carries the leading underscore of C names and, for WINAPI functions, the
-// size of the arguments, which no C++ name can spell.
-#if defined(_WIN64)
-#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x64_name)
-#else
-#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x86_name)
-#endif
-
-// ---------------------------------------------------------------------------
-// A file identity query that can be made to fail: "fail-file-information"
-// names the how-many-th call from then on that fails, and with which error.
-// Replaces the import slot the same way as the clock above.
-
-namespace {
-int identityCallsUntilFailure = 0;
-DWORD identityFailureError = 0;
-}  // namespace
-
-extern "C" {
-typedef BOOL(WINAPI* FileInformationFn)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
 
 static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
     SetLastError(identityFailureError);
     return FALSE;
   }
-  FileInformationFn real = reinterpret_cast<FileInformationFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandle")));
-  return real(file, info);
+  return Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(file, info);
 }
-
-FileInformationFn probeFileInformationSlot
-    WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
-        ProbeFileInformation;
-}
-
-// ---------------------------------------------------------------------------
-// Two more replaced import slots: "stage-cabinets-slowly" makes every write of
-// any other thread wait first, so the cabinet thread is still writing when
-// the main thread fails; "fail-roaming-folder" makes the roaming folder
-// lookup fail the way an HRESULT call may, leaving the last error alone.
-
-namespace {
-DWORD slowWriteMs = 0;
-DWORD slowWriteSparedThread = 0;
-bool roamingFolderFails = false;
-
-// Replacing the slot also drops the import, so the library may not be mapped yet.
-FARPROC RealFunction(const char* library, const char* name) {
-  HMODULE module = GetModuleHandleA(library);
-  if (module == NULL) module = LoadLibraryA(library);
-  FARPROC function = module != NULL ? GetProcAddress(module, name) : NULL;
-  if (function == NULL) exit(98);
-  return function;
-}
-}  // namespace
-
-extern "C" {
-typedef BOOL(WINAPI* WriteFileFn)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                                   LPOVERLAPPED overlapped) {
   if (slowWriteMs != 0 && GetCurrentThreadId() != slowWriteSparedThread) Sleep(slowWriteMs);
-  WriteFileFn real =
-      reinterpret_cast<WriteFileFn>(reinterpret_cast<void*>(RealFunction("kernel32.dll", "WriteFile")));
-  return real(file, data, size, written, overlapped);
+  return Real<WriteFileFn>("kernel32.dll", "WriteFile")(file, data, size, written, overlapped);
 }
 
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
                                         LPWSTR path) {
   if (roamingFolderFails && folder == CSIDL_APPDATA) return E_FAIL;
-  GetFolderPathFn real = reinterpret_cast<GetFolderPathFn>(
-      reinterpret_cast<void*>(RealFunction("shell32.dll", "SHGetFolderPathW")));
-  return real(owner, folder, token, flags, path);
+  return Real<GetFolderPathFn>("shell32.dll", "SHGetFolderPathW")(owner, folder, token, flags, path);
 }
 
+FileInformationFn probeFileInformationSlot
+    WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
+        ProbeFileInformation;
 WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
     ProbeWriteFile;
 GetFolderPathFn probeGetFolderPathSlot
