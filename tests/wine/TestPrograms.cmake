@@ -42,7 +42,6 @@ wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/recording_engine.c WINDOWS NAME msi
 
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/dialog_reader.c LIBRARIES user32)
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c LIBRARIES advapi32)
-wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/system_probe.c LIBRARIES version user32)
 # run_all is the runner: exact command lines, full 32-bit exit codes, several at once.
 foreach(program hold_file run_all event_watcher)
   wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/${program}.c)
