@@ -146,7 +146,7 @@ class PlantedLibraries(ReliabilityCase):
         self.plant(["uxtheme.dll"], (self.beside,))
         exe = os.path.join(self.beside, os.path.basename(s.product))
         shutil.copyfile(s.product, exe)
-        env = {"RELY_TRACE_FILE": win_path(self.trace)}
+        env = {"WYK_TRACE_FILE": win_path(self.trace)}
         native_first = self.native_first(["uxtheme.dll"])
         # The fatal box: a folder stands where the package is to be written.
         package = os.path.join(s.cache_folder(), PACKAGE)
