@@ -37,8 +37,8 @@ wyk_wine_program(wyk_dialog_reader SOURCES ${WYK_WINE_PROGRAM_SOURCES}/dialog_re
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME dialog_reader LIBRARIES user32)
 wyk_wine_program(wyk_registry_tool SOURCES ${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME registry_tool LIBRARIES advapi32)
-wyk_wine_program(wyk_hold_file SOURCES ${WYK_WINE_PROGRAM_SOURCES}/hold_file.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME hold_file)
+wyk_wine_program(wyk_file_intruder SOURCES ${WYK_WINE_PROGRAM_SOURCES}/file_intruder.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME file_intruder)
 # The runner: exact command lines, full 32-bit exit codes, several at once.
 wyk_wine_program(wyk_run_all SOURCES ${WYK_WINE_PROGRAM_SOURCES}/run_all.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME run_all)
@@ -47,11 +47,7 @@ wyk_wine_program(wyk_event_watcher SOURCES ${WYK_WINE_PROGRAM_SOURCES}/event_wat
 wyk_wine_program(wyk_system_probe SOURCES ${WYK_WINE_PROGRAM_SOURCES}/system_probe.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME system_probe LIBRARIES version user32)
 
-# The reliability suites' intruder, decoy and loader.
-wyk_wine_program(wyk_rely_swap SOURCES ${WYK_RELY_SOURCES}/swap_attempt.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME swap_attempt)
-wyk_wine_program(wyk_rely_decoy WINDOWS SOURCES ${WYK_RELY_SOURCES}/decoy_program.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME decoy_program)
+# The reliability suites' careless loader.
 wyk_wine_program(wyk_rely_plain_loader SOURCES ${WYK_RELY_SOURCES}/plain_loader.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME plain_loader)
 
