@@ -97,12 +97,6 @@ class Prefix(WineSession):
 
     # -- looking at the result -----------------------------------------------------
 
-    def value(self, key, name):
-        """(type, text) of an HKLM value in the target's own view, read by the
-        wide call, without the terminating zero; None when it is missing."""
-        found = self.get_value(hklm(key), name, wide=True)
-        return found and (found[0], found[1].decode("utf-16-le", "replace").rstrip("\0"))
-
     def product_installed(self, product_code):
         return self.key_exists(hklm(UNINSTALL_KEY + "\\" + product_code))
 
@@ -208,6 +202,8 @@ class Scenario(unittest.TestCase):
             self.prefix.remove()
 
     def assertValue(self, key, name, expected):
-        found = self.prefix.value(key, name)
+        """An HKLM text value in the target's own view, read by the wide call."""
+        found = self.prefix.get_value(hklm(key), name, wide=True)
         self.assertIsNotNone(found, "HKLM\\%s has no value %s" % (key, name))
-        self.assertEqual(found, (REG_SZ, expected), "HKLM\\%s value %s" % (key, name))
+        self.assertEqual((found[0], found[1].decode("utf-16-le", "replace").rstrip("\0")),
+                         (REG_SZ, expected), "HKLM\\%s value %s" % (key, name))

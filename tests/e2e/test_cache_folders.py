@@ -4,7 +4,7 @@ system directory."""
 import os
 import unittest
 
-from e2e_support import (INSTALLER_KEY, KIT_DIR, PAYLOAD_FILES, PRODUCT_CODE_KIT, Scenario, read)
+from e2e_support import (INSTALLER_KEY, KIT_DIR, PAYLOAD_FILES, PRODUCT_CODE_KIT, Scenario, hklm, read)
 
 
 class SecondRun(Scenario):
@@ -29,7 +29,7 @@ class OlderSystems(Scenario):
             self.prefix.wine("reg", "delete", "HKLM\\" + INSTALLER_KEY, "/v", "InstallerLocation", "/f")
         self.assertEqual(self.prefix.run(self.exe, "/s"), 0)
         if remove_installer_location:
-            self.assertIsNone(self.prefix.value(INSTALLER_KEY, "InstallerLocation"))
+            self.assertIsNone(self.prefix.get_value(hklm(INSTALLER_KEY), "InstallerLocation"))
         roaming = self.prefix.cache_folder("roaming")
         for name in PAYLOAD_FILES:
             self.assertEqual(read(os.path.join(roaming, name)), read(os.path.join(self.payload, name)), name)

@@ -46,7 +46,7 @@ class SilentInstall(Scenario):
                                         ' -r qor 1.7.0-b147\r\n' % PROGRAM_FILES).encode())
 
         # No re-run request is left behind.
-        self.assertIsNone(self.prefix.value(VENDOR_KEY, "InstallStatus"))
+        self.assertIsNone(self.prefix.get_value(hklm(VENDOR_KEY), "InstallStatus"))
 
     def test_addlocal_tools_feature_leaves_the_other_features_out(self):
         code = self.prefix.run(self.exe, "/s ADDLOCAL=ToolsFeature")
@@ -60,7 +60,7 @@ class SilentInstall(Scenario):
         self.assertFalse(self.prefix.product_installed(PRODUCT_CODE_QOR))
         self.assertFalse(self.prefix.key_exists(hklm(RUNTIME_KEY)))
         self.assertFalse(self.prefix.product_installed(PRODUCT_CODE_AU))
-        self.assertIsNone(self.prefix.value(UPDATE_KEY, "AUVersion"))
+        self.assertIsNone(self.prefix.get_value(hklm(UPDATE_KEY), "AUVersion"))
 
 
 class LanguageTransforms(Scenario):

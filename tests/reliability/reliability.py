@@ -15,8 +15,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 import harness  # noqa: E402
-from harness import (CABINETS, PACKAGE, VENDOR_KEY, Runs, WineTestCase,  # noqa: E402,F401
-                     read_key_values, win_path)
+from harness import CABINETS, PACKAGE, Runs, WineTestCase, read_key_values, win_path  # noqa: E402,F401
 from payload_rows import SERVICE_FILES  # noqa: E402
 
 RUNTIME_KEY = harness.hklm(harness.product.RUNTIME)

@@ -1041,7 +1041,6 @@ class WineTestCase(unittest.TestCase):
     def fatal_text(self, operation, code):
         """The fatal report's text: what failed, the error code and the platform's text for it."""
         message = bytes.fromhex(self.session.probe_system(error_code=code)["message"])
-        self.assertTrue(message, "Wine has no text for error %d" % code)
         return operation + b" failed with error %d: " % code + message
 
     def assertFatalBox(self, result, operation, code):
