@@ -19,8 +19,8 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from harness import (REG_SZ, WINESERVER, Runs, WineSession, copy_template, hklm,  # noqa: E402
-                     make_prefix, module_name, target, win_path, x_server)
+from harness import (REG_SZ, WINESERVER, Runs, WineSession, command_line, copy_template,  # noqa: E402
+                     hklm, make_prefix, module_name, target, win_path, x_server)
 from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
                      PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
 from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
@@ -72,9 +72,9 @@ class Prefix(WineSession):
         runner, pausable (see harness.Runs); gives the Runs. A tag argument, passed on
         to the engine, lets a check find the engine runs of this scenario among all
         processes."""
-        line = '"%s"%s%s' % (win_path(exe), " " + args if args else "",
-                             " E2ETAG=%s" % tag if tag else "")
-        return Runs(self, [line], cwd=self.c_drive(), timeout=timeout, pausable=True)
+        tail = (" " + args if args else "") + (" E2ETAG=%s" % tag if tag else "")
+        return Runs(self, [command_line(exe, tail)], cwd=self.c_drive(), timeout=timeout,
+                    pausable=True)
 
     def finish(self, runs):
         """The exit code (signed 32 bits) once the program has ended and the

@@ -47,10 +47,10 @@ class ReliabilityCase(WineTestCase):
         pathlib.Path(hold, "stop-" + package_name).touch()
 
     def swap_attempts(self, paths, env=None):
-        """What file_intruder.exe could do to each file: {name: {attempt: "ok" or code}}."""
+        """What other_program.exe could do to each file: {name: {attempt: "ok" or code}}."""
         s = self.session
         report = s.work_file("swap.txt")
-        s.wine(os.path.join(s.tools, "file_intruder.exe"), "try", win_path(report),
+        s.wine(os.path.join(s.tools, "other_program.exe"), "try", win_path(report),
                *[win_path(p) for p in paths], env=env)
         outcome = {}
         for key, value in read_key_values(report).items():

@@ -169,10 +169,10 @@ class PlantedLibraries(ReliabilityCase):
     def test_trace_catches_a_program_that_loads_by_plain_name(self):
         s = self.session
         loader = os.path.join(self.beside, "plain_loader.exe")
-        shutil.copyfile(os.path.join(self.session.tools, "plain_loader.exe"), loader)
+        shutil.copyfile(os.path.join(self.session.tools, "other_program.exe"), loader)
         self.plant(["version.dll"], (self.beside,))
         env = {"WYK_TRACE_FILE": win_path(self.trace)}
-        done = s.wine(loader, "version.dll", env=s.env(env, self.native_first(["version.dll"])),
+        done = s.wine(loader, "load", "version.dll", env=s.env(env, self.native_first(["version.dll"])),
                       check=False)
         self.assertEqual(done.returncode, 0)
         lines = read_lines(self.trace)

@@ -2,7 +2,6 @@
 # bitness, and bootstrapper variants with other payloads. Included by a
 # Windows build with WYK_TEST_PROGRAMS on.
 set(WYK_WINE_PROGRAM_SOURCES ${CMAKE_CURRENT_LIST_DIR}/programs)
-set(WYK_RELY_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../reliability/programs)
 
 function(wyk_wine_program name)
   cmake_parse_arguments(ARG "WINDOWS" "FOLDER;OUTPUT_NAME" "SOURCES;LIBRARIES" ${ARGN})
@@ -37,8 +36,8 @@ wyk_wine_program(wyk_dialog_reader SOURCES ${WYK_WINE_PROGRAM_SOURCES}/dialog_re
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME dialog_reader LIBRARIES user32)
 wyk_wine_program(wyk_registry_tool SOURCES ${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME registry_tool LIBRARIES advapi32)
-wyk_wine_program(wyk_file_intruder SOURCES ${WYK_WINE_PROGRAM_SOURCES}/file_intruder.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME file_intruder)
+wyk_wine_program(wyk_other_program SOURCES ${WYK_WINE_PROGRAM_SOURCES}/other_program.c
+  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME other_program)
 # The runner: exact command lines, full 32-bit exit codes, several at once.
 wyk_wine_program(wyk_run_all SOURCES ${WYK_WINE_PROGRAM_SOURCES}/run_all.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME run_all)
@@ -46,10 +45,6 @@ wyk_wine_program(wyk_event_watcher SOURCES ${WYK_WINE_PROGRAM_SOURCES}/event_wat
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME event_watcher)
 wyk_wine_program(wyk_system_probe SOURCES ${WYK_WINE_PROGRAM_SOURCES}/system_probe.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME system_probe LIBRARIES version user32)
-
-# The reliability suites' careless loader.
-wyk_wine_program(wyk_rely_plain_loader SOURCES ${WYK_RELY_SOURCES}/plain_loader.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME plain_loader)
 
 # The trace library: planted under a library's name, it notes each load.
 add_library(wyk_trace_library SHARED ${WYK_WINE_PROGRAM_SOURCES}/trace_library.c)

@@ -825,10 +825,10 @@ class WineSession:
                 reader.stop()
 
     def hold(self, path, limit_ms=120000):
-        """Holds a file open without sharing (file_intruder.exe); gives the
+        """Holds a file open without sharing (other_program.exe); gives the
         function that lets it go, for the test's clean-up."""
         ready, stop = self.work_file("hold-ready"), self.work_file("hold-stop")
-        holder = self.start_program(os.path.join(self.tools, "file_intruder.exe"), "hold",
+        holder = self.start_program(os.path.join(self.tools, "other_program.exe"), "hold",
                                     win_path(path), win_path(ready), win_path(stop), str(limit_ms))
 
         def release():

@@ -1,17 +1,23 @@
-/* What another program may do to the files the bootstrapper stages.
+/* What another program on the machine may do to the bootstrapper's files.
  *
- *   file_intruder.exe hold <file> <ready file> <stop file> <time limit in ms>
+ *   other_program.exe hold <file> <ready file> <stop file> <time limit in ms>
  *     Holds <file> open without sharing, creates <ready file> once the handle
  *     is held, then waits until <stop file> exists or the time limit passes.
  *     Exit code 0, or the error of the open.
  *
- *   file_intruder.exe try <report file> <file>...
+ *   other_program.exe try <report file> <file>...
  *     Tries on each file what an intruder would: open it for writing, put
  *     another file in its place, rename it, delete it; and, as a reader may,
  *     open it for reading. One line per file and attempt:
  *     "<file name>.<attempt>=ok" or "=<error>". An attempt that succeeds is
  *     undone where that is possible (a renamed file is moved back), so a
- *     failing test does not hide the next one. */
+ *     failing test does not hide the next one.
+ *
+ *   other_program.exe load <library name>
+ *     Loads a library the careless way: by plain name, after taking the
+ *     current directory out of the search as the bootstrapper does, so a test
+ *     can show that a planted library's trace does catch such a program.
+ *     Exit code 0 when loaded, else the error. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -94,6 +100,10 @@ int main(int argc, char **argv) {
   FILE *out;
   int i;
   if (argc == 6 && strcmp(argv[1], "hold") == 0) return Hold(argv + 2);
+  if (argc == 3 && strcmp(argv[1], "load") == 0) {
+    SetDllDirectoryA("");
+    return LoadLibraryA(argv[2]) != NULL ? 0 : (int)GetLastError();
+  }
   if (argc < 4 || strcmp(argv[1], "try") != 0) return ERROR_INVALID_PARAMETER;
   out = fopen(argv[2], "ab");
   if (out == NULL) return 4;
