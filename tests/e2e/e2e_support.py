@@ -92,8 +92,10 @@ class Prefix(WineSession):
         subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=120)
 
     def remove(self):
+        """Ends the prefix's programs and takes it away (unless WYK_E2E_KEEP is set)."""
         self.kill_wine()
-        shutil.rmtree(self.module_dir, ignore_errors=True)
+        if not os.environ.get("WYK_E2E_KEEP"):
+            shutil.rmtree(self.module_dir, ignore_errors=True)
 
     # -- looking at the result -----------------------------------------------------
 
@@ -193,13 +195,7 @@ class Scenario(unittest.TestCase):
 
     def setUp(self):
         self.prefix = Prefix(self.id().split(".")[-1], self.display)
-        self.addCleanup(self.cleanup_prefix)
-
-    def cleanup_prefix(self):
-        if os.environ.get("WYK_E2E_KEEP"):
-            self.prefix.kill_wine()
-        else:
-            self.prefix.remove()
+        self.addCleanup(self.prefix.remove)
 
     def assertValue(self, key, name, expected):
         """An HKLM text value in the target's own view, read by the wide call."""

@@ -25,10 +25,7 @@ class NonAsciiUsers(Scenario):
                 try:
                     self.check_install(prefix, user)
                 finally:
-                    if os.environ.get("WYK_E2E_KEEP"):
-                        prefix.kill_wine()
-                    else:
-                        prefix.remove()
+                    prefix.remove()
 
     def check_install(self, prefix, user):
         profile = prefix.c_drive("users", user)

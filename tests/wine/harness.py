@@ -688,8 +688,7 @@ class WineSession:
         return done.stdout.decode("latin-1")
 
     def get_value(self, key, name, wide=False):
-        """(type, bytes) of a value, or None when it does not exist; wide reads
-        it by the wide call (texts as UTF-16)."""
+        """(type, bytes) of a value, or None when it does not exist; wide: by the wide call."""
         out = self.registry(("getw" if wide else "get", key, name)).strip()
         if out == "missing":
             return None
