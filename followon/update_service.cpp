@@ -27,17 +27,6 @@ bool ComposeInFolder(BoundedText& out, const char* folder, const PayloadResource
 // case and other signs), as the versions were always meant to be compared.
 int CollateLikeThePlatform(const char* a, const char* b) { return lstrcmpA(a, b); }
 
-// "<user data>\Halvec\", "...\Tavro\" and "...\AU\", each made a real folder.
-void CreateUpdateServiceFolderLevels(const char* folder, size_t userDataLength) {
-  FixedText<kPathCapacity> level;
-  for (size_t i = userDataLength + 1; folder[i] != '\0'; ++i) {
-    if (folder[i] != '\\') continue;
-    level.Clear();
-    level.AppendN(folder, i + 1);
-    CreateRealFolder(level.Text());
-  }
-}
-
 }  // namespace
 
 bool NeedsOldUpdateServiceRemoval() {
@@ -69,9 +58,9 @@ void InstallUpdateService(HMODULE module) {
   // composing from an empty folder would write to the root of the current drive.
   if (!GetUserDataFolder(userData) || userData.IsEmpty()) return;
   if (!ComposeUpdateServiceFolder(folder, userData.Text())) return;
-  // The levels above were made with the kit cache folder; a link planted at any
-  // of them since then is not followed either.
-  CreateUpdateServiceFolderLevels(folder.Text(), userData.Length());
+  // "<user data>\Halvec\", "...\Tavro\" and "...\AU\" were made with the kit
+  // cache folder; a link planted at any of them since then is not followed either.
+  CreateRealFolderLevels(folder.Text(), userData.Length());
   // The table always holds both rows; a module may still lack their resources.
   const PayloadResource* packageRow = FindPayloadResource(kUpdateServicePackageId);
   const PayloadResource* cabinetRow = FindPayloadResource(kUpdateServiceCabinetId);

@@ -106,6 +106,17 @@ void CreateRealFolder(const char* path) {
   }
 }
 
+void CreateRealFolderLevels(const char* folder, size_t start) {
+  FixedText<kPathCapacity> level;
+  size_t length = BoundedLength(folder, kPathCapacity);
+  for (size_t i = start + 1; i < length; ++i) {
+    if (folder[i] != '\\') continue;
+    level.Clear();
+    level.AppendN(folder, i + 1);
+    CreateRealFolder(level.Text());
+  }
+}
+
 void GuardStagedFileName(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return;  // nothing there yet

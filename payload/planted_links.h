@@ -13,6 +13,11 @@
 // cannot be made (a link to nowhere), ends the run through the fatal report (681).
 void CreateRealFolder(const char* path);
 
+// CreateRealFolder for each level of folder (which ends in a backslash) below
+// the one of its first start characters (folder[start] is the backslash after
+// that one), outermost first.
+void CreateRealFolderLevels(const char* folder, size_t start);
+
 // Before a staged file is created at path: a link at that name (a reparse
 // point, or a name whose final path is elsewhere) ends the run (681); a file
 // with more than one name loses this name only, so the creation cannot

@@ -174,7 +174,7 @@ class LibraryLoaderEntries(LogTestCase):
     def setUp(self):
         super().setUp()
         env = wine_env.env()
-        self.system = unhex(env.probe_one("system-directory")["path"])
+        self.system = unhex(env.probe_one("system")["system_directory"])
         self.tmpdir = ["setenv", "TMPDIR", hexarg(self.logs_win)]
 
     def test_missing_library_names_the_full_path(self):

@@ -6,7 +6,7 @@ import subprocess
 import unittest
 
 import wine_env
-from wine_env import hexarg, reg_set, unhex
+from wine_env import hexarg, reg_set, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 CABINET = "sd170000.cab"  # the cabinet the probe carries (resource 107)
@@ -100,7 +100,7 @@ class CreateFailures(unittest.TestCase):
         env = wine_env.env()
         self.folder, self.folder_win = env.c_dir("extract-fail")
         self.addCleanup(env.make_writable, self.folder)
-        self.probe = env.win(env.exe("platform_probe.exe"))
+        self.probe = win_path(env.exe("platform_probe.exe"))
 
     def extract_reporting(self, target_win, prepare=None, env=None):
         line = '"%s" ' % self.probe
@@ -230,8 +230,8 @@ class UserFolderCause(unittest.TestCase):
     def test_failed_roaming_lookup_is_missing_whatever_error_was_left(self):
         # The XP branch, with a lookup that fails without a last error of its own.
         env = wine_env.env()
-        env.probe(reg_set(self.PROBE_VERSION, "Version", 1, b"winxp\0"))
-        self.addCleanup(env.probe, ["reg-delete-tree", hexarg(self.PROBE_VERSION)])
+        env.registry(reg_set(self.PROBE_VERSION, "Version", 1, b"winxp\0"))
+        self.addCleanup(env.registry, ("delk", self.PROBE_VERSION))
         lines = env.probe(["fail-roaming-folder"], ["cache-package-path", 122],
                           ["cache-package-path", 0])
         self.assertEqual([l["result"] for l in lines[1:]], ["no-user-folder"] * 2)
@@ -240,12 +240,11 @@ class UserFolderCause(unittest.TestCase):
         env = wine_env.env()
         saved = env.get_value(self.SHELL_FOLDERS, self.LOCAL_LOW)
         self.assertIsNotNone(saved)
-        self.addCleanup(env.probe, reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW, *saved))
-        lines = env.probe(reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW, 2,
-                                  b"C:\\wyk-missing\\data\0"),
-                          ["cache-package-path", 0], ["cache-package-path", 122],
+        self.addCleanup(env.registry, reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW, *saved))
+        env.registry(reg_set(self.SHELL_FOLDERS, self.LOCAL_LOW, 2, b"C:\\wyk-missing\\data\0"))
+        lines = env.probe(["cache-package-path", 0], ["cache-package-path", 122],
                           ["cache-package-path", 206])
-        self.assertEqual([l["result"] for l in lines[1:]], ["no-user-folder"] * 3)
+        self.assertEqual([l["result"] for l in lines], ["no-user-folder"] * 3)
         self.assertFalse(os.path.exists(os.path.join(env.c_drive(), "wyk-missing")))
 
 

@@ -4,7 +4,7 @@ parent (all 32 bits of it)."""
 import unittest
 
 import wine_env
-from wine_env import hexarg, unhex
+from wine_env import hexarg, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 
@@ -13,7 +13,7 @@ class FatalReport(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         env = wine_env.env()
-        cls.probe = env.win(env.exe("platform_probe.exe"))
+        cls.probe = win_path(env.exe("platform_probe.exe"))
 
     def system_text(self, code):
         line = wine_env.env().probe_one("system-text", code)

@@ -6,7 +6,7 @@ import shutil
 import unittest
 
 import wine_env
-from wine_env import hexarg, read_records, reg_set, unhex
+from wine_env import hexarg, read_records, reg_set, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 import product  # noqa: E402
 from product import OLD_SERVICE_REMOVAL as REMOVAL  # noqa: E402
@@ -26,7 +26,7 @@ class RecordingTestCase(unittest.TestCase):
         self.record = os.path.join(self.engine_dir, "record.txt")
 
     def recording(self, exit_code=0):
-        return {"WYK_ENGINE_LOG": wine_env.WineEnv.win(self.record),
+        return {"WYK_ENGINE_LOG": win_path(self.record),
                 "WYK_ENGINE_CODES": str(exit_code)}
 
     def records(self):
@@ -42,9 +42,8 @@ class PublicRuntime(RecordingTestCase):
         for name in RUNTIME_FILES + ("keep.txt",):
             with open(os.path.join(self.kit, name), "wb") as f:
                 f.write(name.encode())
-        env.probe(["reg-delete-tree", hexarg(KIT)],
-                  reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode() + b"\0"))
-        self.addCleanup(env.probe, ["reg-delete-tree", hexarg(KIT)])
+        env.registry(("delk", KIT), reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode() + b"\0"))
+        self.addCleanup(env.registry, ("delk", KIT))
 
     def install(self, language, folder="", engine=None, exit_code=0, cwd=None):
         wine_env.env().probe(["public-runtime", hexarg(engine or self.engine_win), language,
@@ -82,7 +81,7 @@ class PublicRuntime(RecordingTestCase):
 
     def test_kit_home_ending_in_a_backslash(self):
         home = self.kit_win + "\\"
-        wine_env.env().probe(reg_set(KIT, "TavroHome", REG_SZ, home.encode() + b"\0"))
+        wine_env.env().registry(reg_set(KIT, "TavroHome", REG_SZ, home.encode() + b"\0"))
         records = self.install(2052)
         self.assertEqual(records, [("msiexec.exe", self.expected(
             'TRANSFORMS="%s\\qor2052.MST" /qn ADDLOCAL=ALL SDKSILENT=1' % home, home=home))])
@@ -99,11 +98,11 @@ class PublicRuntime(RecordingTestCase):
 
     def test_no_kit_home_runs_and_deletes_nothing(self):
         env = wine_env.env()
-        env.probe(["reg-delete-tree", hexarg(KIT)])
+        env.registry(("delk", KIT))
         self.assertEqual(self.install(1033), [])
         self.assertEqual(self.left_in_kit(), sorted(RUNTIME_FILES + ("keep.txt",)))
         # A home value that is not a complete text counts as none.
-        env.probe(reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode()))
+        env.registry(reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode()))
         self.assertEqual(self.install(1033), [])
         self.assertEqual(self.left_in_kit(), sorted(RUNTIME_FILES + ("keep.txt",)))
 
@@ -122,7 +121,7 @@ class PublicRuntime(RecordingTestCase):
             self.addCleanup(lambda p=path: os.path.exists(p) and os.remove(p))
         for home in (b"", b"kit", b".", b"\\", b"C:kit"):
             with self.subTest(home=home):
-                env.probe(reg_set(KIT, "TavroHome", REG_SZ, home + b"\0"))
+                env.registry(reg_set(KIT, "TavroHome", REG_SZ, home + b"\0"))
                 self.assertEqual(self.install(2052, cwd=cwd), [])
                 self.assertEqual([p for p in planted if not os.path.exists(p)], [])
         self.assertEqual(self.left_in_kit(), sorted(RUNTIME_FILES + ("keep.txt",)))
@@ -177,15 +176,14 @@ class UpdateService(RecordingTestCase):
     def tearDownClass(cls):
         env = wine_env.env()
         if cls.saved_location is not None:
-            env.probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ, cls.saved_location))
-        env.probe(["reg-delete-tree", hexarg(AUTO_UPDATE)])
+            env.registry(reg_set(INSTALLER, "InstallerLocation", REG_SZ, cls.saved_location))
+        env.registry(("delk", AUTO_UPDATE))
 
     def setUp(self):
         super().setUp()
         env = wine_env.env()
-        env.probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ,
-                          self.engine_dir_win.encode() + b"\0"),
-                  ["reg-delete-tree", hexarg(AUTO_UPDATE)])
+        env.registry(reg_set(INSTALLER, "InstallerLocation", REG_SZ,
+                             self.engine_dir_win.encode() + b"\0"), ("delk", AUTO_UPDATE))
         if os.path.exists(self.au):
             shutil.rmtree(self.au)
         os.makedirs(os.path.dirname(self.au.rstrip("/")), exist_ok=True)
@@ -224,7 +222,7 @@ class UpdateService(RecordingTestCase):
         return ("tvaureg.exe", ('"%s" -r qor 1.7.0-b147' % self.tool_win).encode())
 
     def test_older_service_is_removed_then_installed_and_registered(self):
-        wine_env.env().probe(reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.0\0"))
+        wine_env.env().registry(reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.0\0"))
         records = self.install()
         self.assertEqual(records, [
             ("msiexec.exe", REMOVAL),  # through the pumping runner: the whole line is the arguments
@@ -237,12 +235,12 @@ class UpdateService(RecordingTestCase):
     def test_current_or_unrecorded_service_is_not_removed(self):
         cases = [reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.1\0"),
                  reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.10\0"),
-                 ["reg-mkkey", hexarg(AUTO_UPDATE)],
-                 ["reg-delete-tree", hexarg(AUTO_UPDATE)]]
+                 ("mkkey", AUTO_UPDATE),
+                 ("delk", AUTO_UPDATE)]
         for setup in cases:
             with self.subTest(setup=setup):
                 self.setUp()
-                wine_env.env().probe(["reg-delete-tree", hexarg(AUTO_UPDATE)], setup)
+                wine_env.env().registry(("delk", AUTO_UPDATE), setup)
                 self.assertEqual(self.install(), [("msiexec.exe", self.install_line()),
                                                   self.registration()])
 
@@ -256,7 +254,7 @@ class UpdateService(RecordingTestCase):
         self.assertEqual(self.staged("au.msi"), self.payload("au.msi"))
 
     def test_missing_package_row_ends_the_step_after_the_cabinet(self):
-        wine_env.env().probe(reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.0\0"))
+        wine_env.env().registry(reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, b"2.1.5.0\0"))
         self.assertEqual(self.install(exe="platform_probe_no1119.exe"), [])
         self.assertEqual(self.staged("au.cab"), self.payload("au.cab"))
         self.assertIsNone(self.staged("au.msi"))
@@ -266,7 +264,7 @@ class UpdateService(RecordingTestCase):
         # report, with the cabinet already on disk and nothing run.
         env = wine_env.env()
         os.makedirs(os.path.join(self.au, "au.msi"))
-        probe = env.win(env.exe("platform_probe.exe"))
+        probe = win_path(env.exe("platform_probe.exe"))
         result = env.run_windows('"%s" install-update-service' % probe, box=True,
                                  env=self.recording())
         self.assertTrue(result["box"])
@@ -298,9 +296,7 @@ class UpdateService(RecordingTestCase):
     def set_common_files(self, folder):
         # The platform's look-up reads this value; reg.exe takes any letter.
         key = r"HKLM\Software\Microsoft\Windows\CurrentVersion"
-        result = wine_env.env().run(["reg", "add", key, "/v", "CommonFilesDir", "/t", "REG_SZ",
-                                     "/d", folder, "/f"])
-        self.assertEqual(result.returncode, 0, result.stderr)
+        wine_env.env().wine("reg", "add", key, "/v", "CommonFilesDir", "/t", "REG_SZ", "/d", folder, "/f")
 
     def test_unquoted_tool_path_would_start_a_decoy(self):
         # Shows that the decoys are where an unquoted start looks first.

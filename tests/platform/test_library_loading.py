@@ -6,7 +6,7 @@ import shutil
 import unittest
 
 import wine_env
-from wine_env import hexarg, unhex
+from wine_env import hexarg, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 PLANTED = "wyk_planted.dll"  # a name that no system directory holds
@@ -29,17 +29,15 @@ class PlantedLibraries(unittest.TestCase):
         shutil.copyfile(env.exe("platform_probe.exe"), self.probe_copy)
         self.trace = os.path.join(self.work, "trace.txt")
         self.logs, self.logs_win = env.c_dir("liblogs")
-        self.system = unhex(env.probe_one("system-directory")["path"])
+        self.system = unhex(env.probe_one("system")["system_directory"])
 
     def plant(self, folder, name):
         shutil.copyfile(wine_env.env().exe("wine-tools/trace_library.dll"), os.path.join(folder, name))
 
     def probe(self, *verbs, exe=None, overrides=None):
-        env = {"WYK_TRACE_FILE": wine_env.WineEnv.win(self.trace)}
-        if overrides:
-            env["WINEDLLOVERRIDES"] = overrides
         return wine_env.env().probe(["setenv", "TMPDIR", hexarg(self.logs_win)], *verbs,
-                                    exe=exe, cwd=self.cwd, env=env)[1:]
+                                    exe=exe, cwd=self.cwd, dll_overrides=overrides and [overrides],
+                                    env={"WYK_TRACE_FILE": win_path(self.trace)})[1:]
 
     def traces(self):
         if not os.path.exists(self.trace):

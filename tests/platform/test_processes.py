@@ -5,7 +5,7 @@ import os
 import unittest
 
 import wine_env
-from wine_env import hexarg, read_records
+from wine_env import hexarg, read_records, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
 STILL_ACTIVE = 259
@@ -29,7 +29,7 @@ class RecorderCase(unittest.TestCase):
 
     def recording_env(self, exit_codes=0):
         """The recorder logs each start and ends with the code for it ("a,b,c" per start)."""
-        return {"WYK_ENGINE_LOG": wine_env.WineEnv.win(self.record),
+        return {"WYK_ENGINE_LOG": win_path(self.record),
                 "WYK_ENGINE_CODES": str(exit_codes)}
 
 

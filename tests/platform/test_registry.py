@@ -5,7 +5,7 @@ import os
 import unittest
 
 import wine_env
-from wine_env import hexarg, read_records, reg_set, unhex
+from wine_env import hexarg, read_records, reg_set, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 import product  # noqa: E402
 
@@ -16,8 +16,7 @@ REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 0, 1, 2, 
 ERROR_INVALID_DATA = 13
 
 
-def clean_vendor_key():
-    return ["reg-delete-tree", VENDOR]
+CLEAN_VENDOR_KEY = ("delk", VENDOR)
 
 
 class StringJudging(unittest.TestCase):
@@ -26,12 +25,10 @@ class StringJudging(unittest.TestCase):
 
     def judge(self, reg_type, data, capacity=512):
         env = wine_env.env()
-        lines = env.probe(clean_vendor_key(),
-                          reg_set(VENDOR, "InstallStatus", reg_type, data),
-                          ["read-checked-string", hexarg(VENDOR), "InstallStatus", capacity],
-                          ["read-vendor-string", "InstallStatus", capacity])
-        self.assertEqual(lines[1]["result"], "0", "setting the value failed")
-        checked, vendor = lines[2], lines[3]
+        env.registry(CLEAN_VENDOR_KEY, reg_set(VENDOR, "InstallStatus", reg_type, data))
+        checked, vendor = env.probe(
+            ["read-checked-string", hexarg(VENDOR), "InstallStatus", capacity],
+            ["read-vendor-string", "InstallStatus", capacity])
         # Nothing is ever written past the capacity.
         self.assertEqual(checked["guard"], "ok")
         self.assertEqual(vendor["guard"], "ok")
@@ -104,23 +101,22 @@ class StringJudging(unittest.TestCase):
 
     def test_missing_value_and_missing_vendor_key(self):
         env = wine_env.env()
-        lines = env.probe(clean_vendor_key(), ["reg-mkkey", hexarg(VENDOR)],
-                          ["read-checked-string", hexarg(VENDOR), "InstallStatus", 512],
-                          ["read-vendor-string", "InstallStatus", 512],
-                          clean_vendor_key(),
-                          ["read-vendor-string", "InstallStatus", 512])
-        self.assertNotEqual(lines[2]["result"], "0")
-        self.assertEqual(unhex(lines[2]["text"]), b"")
-        self.assertEqual(lines[3]["result"], "0")
-        self.assertEqual(lines[5]["result"], "0")
-        self.assertEqual(unhex(lines[5]["text"]), b"")
+        env.registry(CLEAN_VENDOR_KEY, ("mkkey", VENDOR))
+        checked, vendor = env.probe(["read-checked-string", hexarg(VENDOR), "InstallStatus", 512],
+                                    ["read-vendor-string", "InstallStatus", 512])
+        self.assertNotEqual(checked["result"], "0")
+        self.assertEqual(unhex(checked["text"]), b"")
+        self.assertEqual(vendor["result"], "0")
+        env.registry(CLEAN_VENDOR_KEY)
+        vendor = env.probe_one("read-vendor-string", "InstallStatus", 512)
+        self.assertEqual(vendor["result"], "0")
+        self.assertEqual(unhex(vendor["text"]), b"")
 
     def test_size_query_without_buffer(self):
         env = wine_env.env()
-        lines = env.probe(clean_vendor_key(),
-                          reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
-                          ["query-string-size", hexarg(VENDOR), "InstallStatus", 0])
-        self.assertEqual((lines[2]["result"], lines[2]["size"]), ("0", "10"))
+        env.registry(CLEAN_VENDOR_KEY, reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"))
+        line = env.probe_one("query-string-size", hexarg(VENDOR), "InstallStatus", 0)
+        self.assertEqual((line["result"], line["size"]), ("0", "10"))
 
     def test_null_text_is_refused_with_invalid_parameter(self):
         line = wine_env.env().probe_one("write-null-text")
@@ -131,49 +127,48 @@ class ClearingTheRequest(unittest.TestCase):
     """ClearInstallStatus and the vendor key's deletion."""
 
     def clear_and_look(self, *setup):
+        """The vendor key ("yes <subkeys> <values>" or "no"), the request and
+        HKLM\\Software after the request is cleared."""
         env = wine_env.env()
-        lines = env.probe(clean_vendor_key(), *setup, ["clear-install-status"],
-                          ["reg-info", hexarg(VENDOR)], ["reg-info", r"HKLM\Software"])
-        self.assertEqual(lines[-3]["result"], "1")
-        return lines[-2], env.get_value(VENDOR, "InstallStatus"), lines[-1]
+        env.registry(CLEAN_VENDOR_KEY, *setup)
+        self.assertEqual(env.probe_one("clear-install-status")["result"], "1")
+        return (env.registry(("info", VENDOR)).split(), env.get_value(VENDOR, "InstallStatus"),
+                env.registry(("info", r"HKLM\Software")))
 
     def test_other_values_keep_the_vendor_key(self):
         info, status, _ = self.clear_and_look(
             reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
             reg_set(VENDOR, "Other", REG_SZ, b"stays\0"))
         self.assertIsNone(status)
-        self.assertEqual((info["exists"], info["values"], info["subkeys"]), ("1", "1", "0"))
+        self.assertEqual(info, ["yes", "0", "1"])  # no subkey, one value
 
     def test_a_subkey_keeps_the_vendor_key(self):
         info, status, _ = self.clear_and_look(
-            reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
-            ["reg-mkkey", hexarg(VENDOR + r"\Child")])
+            reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"), ("mkkey", VENDOR + r"\Child"))
         self.assertIsNone(status)
-        self.assertEqual((info["exists"], info["values"], info["subkeys"]), ("1", "0", "1"))
+        self.assertEqual(info, ["yes", "1", "0"])  # one subkey, no value
 
     def test_last_value_takes_the_vendor_key_with_it(self):
         info, status, software = self.clear_and_look(
             reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"))
-        self.assertEqual(info["exists"], "0")
-        self.assertEqual(software["exists"], "1")
+        self.assertEqual(info, ["no"])
+        self.assertTrue(software.startswith("yes"))
 
     def test_empty_vendor_key_without_the_value_is_deleted(self):
-        info, _, _ = self.clear_and_look(["reg-mkkey", hexarg(VENDOR)])
-        self.assertEqual(info["exists"], "0")
+        info, _, _ = self.clear_and_look(("mkkey", VENDOR))
+        self.assertEqual(info, ["no"])
 
     def test_missing_vendor_key_changes_nothing(self):
         env = wine_env.env()
-        before = env.probe(clean_vendor_key(), ["reg-info", r"HKLM\Software"])[1]
+        before = env.registry(CLEAN_VENDOR_KEY, ("info", r"HKLM\Software"))
         info, _, after = self.clear_and_look()
-        self.assertEqual(info["exists"], "0")  # not created either
+        self.assertEqual(info, ["no"])  # not created either
         self.assertEqual(after, before)
 
     def test_open_of_missing_name_keeps_the_held_key_usable(self):
         env = wine_env.env()
-        lines = env.probe(clean_vendor_key(),
-                          reg_set(VENDOR, "Keep", REG_SZ, b"kept\0"),
-                          ["open-twice", hexarg(VENDOR), hexarg(VENDOR + r"\NoSuchKey"), "Keep"])
-        line = lines[2]
+        env.registry(CLEAN_VENDOR_KEY, reg_set(VENDOR, "Keep", REG_SZ, b"kept\0"))
+        line = env.probe_one("open-twice", hexarg(VENDOR), hexarg(VENDOR + r"\NoSuchKey"), "Keep")
         self.assertEqual(line["first"], "0")
         self.assertEqual(line["second"], "2")  # ERROR_FILE_NOT_FOUND
         self.assertEqual(line["same_handle"], "1")
@@ -186,11 +181,11 @@ class VendorValues(unittest.TestCase):
 
     def test_runtime_key_existence(self):
         env = wine_env.env()
-        lines = env.probe(["reg-delete-tree", hexarg(RUNTIME)], ["is-runtime-registered"],
-                          ["reg-mkkey", hexarg(RUNTIME)], ["is-runtime-registered"],
-                          ["reg-delete-tree", hexarg(RUNTIME)])
-        self.assertEqual(lines[1]["result"], "0")
-        self.assertEqual(lines[3]["result"], "1")  # a key without values counts
+        env.registry(("delk", RUNTIME))
+        self.assertEqual(env.probe_one("is-runtime-registered")["result"], "0")
+        env.registry(("mkkey", RUNTIME))
+        self.assertEqual(env.probe_one("is-runtime-registered")["result"], "1")  # no values needed
+        env.registry(("delk", RUNTIME))
 
     def test_kit_home(self):
         env = wine_env.env()
@@ -204,17 +199,15 @@ class VendorValues(unittest.TestCase):
         ]
         for reg_type, data, result, text in cases:
             with self.subTest(data=data, reg_type=reg_type):
-                lines = env.probe(["reg-delete-tree", hexarg(KIT)],
-                                  reg_set(KIT, "TavroHome", reg_type, data),
-                                  ["read-devkit-home", 1024])
-                self.assertEqual(int(lines[2]["result"]), result)
-                self.assertEqual(unhex(lines[2]["text"]), text)
-                self.assertEqual(lines[2]["guard"], "ok")
-        lines = env.probe(["reg-delete-tree", hexarg(KIT)], ["reg-mkkey", hexarg(KIT)],
-                          ["read-devkit-home", 1024], ["reg-delete-tree", hexarg(KIT)],
-                          ["read-devkit-home", 1024])
-        self.assertEqual(lines[2]["result"], "0")  # no value
-        self.assertEqual(lines[4]["result"], "0")  # no key
+                env.registry(("delk", KIT), reg_set(KIT, "TavroHome", reg_type, data))
+                line = env.probe_one("read-devkit-home", 1024)
+                self.assertEqual(int(line["result"]), result)
+                self.assertEqual(unhex(line["text"]), text)
+                self.assertEqual(line["guard"], "ok")
+        env.registry(("delk", KIT), ("mkkey", KIT))
+        self.assertEqual(env.probe_one("read-devkit-home", 1024)["result"], "0")  # no value
+        env.registry(("delk", KIT))
+        self.assertEqual(env.probe_one("read-devkit-home", 1024)["result"], "0")  # no key
 
     def test_update_service_version_decides_the_removal(self):
         env = wine_env.env()
@@ -239,32 +232,32 @@ class VendorValues(unittest.TestCase):
         ]
         for data, read, removal in cases:
             with self.subTest(value=data[:12], size=len(data)):
-                lines = env.probe(["reg-delete-tree", hexarg(AUTO_UPDATE)],
-                                  reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, data),
-                                  ["read-update-service-version", 1024],
-                                  ["needs-old-update-service"])
-                self.assertEqual(int(lines[2]["result"]), read)
-                self.assertEqual(lines[2]["guard"], "ok")
-                self.assertEqual(int(lines[3]["result"]), removal)
+                env.registry(("delk", AUTO_UPDATE), reg_set(AUTO_UPDATE, "AUVersion", REG_SZ, data))
+                version, needs = env.probe(["read-update-service-version", 1024],
+                                           ["needs-old-update-service"])
+                self.assertEqual(int(version["result"]), read)
+                self.assertEqual(version["guard"], "ok")
+                self.assertEqual(int(needs["result"]), removal)
 
     def test_update_service_version_type_is_not_judged(self):
         # A number whose bytes read as "1" is compared like the text "1".
         env = wine_env.env()
-        lines = env.probe(["reg-delete-tree", hexarg(AUTO_UPDATE)],
-                          reg_set(AUTO_UPDATE, "AUVersion", REG_DWORD, b"1\0\0\0"),
-                          ["read-update-service-version", 1024], ["needs-old-update-service"])
-        self.assertEqual(lines[2]["result"], "1")
-        self.assertEqual(unhex(lines[2]["text"]), b"1")
-        self.assertEqual(lines[3]["result"], "1")
+        env.registry(("delk", AUTO_UPDATE), reg_set(AUTO_UPDATE, "AUVersion", REG_DWORD, b"1\0\0\0"))
+        version, needs = env.probe(["read-update-service-version", 1024],
+                                   ["needs-old-update-service"])
+        self.assertEqual(version["result"], "1")
+        self.assertEqual(unhex(version["text"]), b"1")
+        self.assertEqual(needs["result"], "1")
 
     def test_no_recorded_update_service(self):
         env = wine_env.env()
-        lines = env.probe(["reg-delete-tree", hexarg(AUTO_UPDATE)],
-                          ["read-update-service-version", 1024], ["needs-old-update-service"],
-                          ["reg-mkkey", hexarg(AUTO_UPDATE)],
-                          ["read-update-service-version", 1024], ["needs-old-update-service"],
-                          ["reg-delete-tree", hexarg(AUTO_UPDATE)])
-        self.assertEqual([lines[i]["result"] for i in (1, 2, 4, 5)], ["0", "0", "0", "0"])
+        results = []
+        for setup in (("delk", AUTO_UPDATE), ("mkkey", AUTO_UPDATE)):
+            env.registry(setup)
+            results += [line["result"] for line in env.probe(
+                ["read-update-service-version", 1024], ["needs-old-update-service"])]
+        env.registry(("delk", AUTO_UPDATE))
+        self.assertEqual(results, ["0", "0", "0", "0"])
 
 
 class KeepsInstallerLocation(unittest.TestCase):
@@ -279,8 +272,8 @@ class KeepsInstallerLocation(unittest.TestCase):
     def tearDownClass(cls):
         env = wine_env.env()
         if cls.saved_location is not None:
-            env.probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ, cls.saved_location))
-        env.probe(clean_vendor_key())
+            env.registry(reg_set(INSTALLER, "InstallerLocation", REG_SZ, cls.saved_location))
+        env.registry(CLEAN_VENDOR_KEY)
 
 
 class EngineLocation(KeepsInstallerLocation):
@@ -289,8 +282,9 @@ class EngineLocation(KeepsInstallerLocation):
     zero, must be refused without a byte written past the end."""
 
     def locate(self, data):
-        return wine_env.env().probe(reg_set(INSTALLER, "InstallerLocation", REG_SZ, data),
-                                    ["locate-msiexec", 260])[1]
+        env = wine_env.env()
+        env.registry(reg_set(INSTALLER, "InstallerLocation", REG_SZ, data))
+        return env.probe_one("locate-msiexec", 260)
 
     def test_values_around_the_buffer_size(self):
         for data, found, text in (
@@ -319,11 +313,10 @@ class RerunRequest(KeepsInstallerLocation):
         engine_unix, engine_win = env.c_dir("rerun-engine")
         env.plant_recorder(os.path.join(engine_unix, "msiexec.exe"))
         record = os.path.join(engine_unix, "record.txt")
-        env.probe(clean_vendor_key(), ["reg-delete-tree", hexarg(RUNTIME)],
-                  reg_set(INSTALLER, "InstallerLocation", REG_SZ,
-                          engine_win.encode() + b"\0"))
-        result = env.run_windows('"%s"' % env.win(env.product), limit_ms=120000, env={
-            "WYK_ENGINE_LOG": env.win(record),
+        env.registry(CLEAN_VENDOR_KEY, ("delk", RUNTIME),
+                     reg_set(INSTALLER, "InstallerLocation", REG_SZ, engine_win.encode() + b"\0"))
+        result = env.run_windows('"%s"' % win_path(env.product), limit_ms=120000, env={
+            "WYK_ENGINE_LOG": win_path(record),
             "WYK_ENGINE_STATUS_HEX": status.hex(),
             "WYK_ENGINE_CODES": "1603,3010",  # per start
         })

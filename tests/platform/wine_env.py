@@ -9,7 +9,7 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 import harness  # noqa: E402
-from harness import WineSession, read_records, run_quietly, unhex, win_path  # noqa: E402,F401
+from harness import WineSession, hex_text, read_records, run_quietly, unhex, win_path  # noqa: E402,F401
 
 
 def hexarg(text):
@@ -19,24 +19,9 @@ def hexarg(text):
     return "hex:" + text.hex()
 
 
-def parse_lines(output):
-    """'verb: key=value ...' lines into dicts; hex fields stay as text."""
-    results = []
-    for line in output.decode("latin-1").splitlines():
-        if ":" not in line:
-            continue
-        verb, _, rest = line.partition(":")
-        entry = {"verb": verb.strip()}
-        for field in rest.split():
-            key, _, value = field.partition("=")
-            entry[key] = value
-        results.append(entry)
-    return results
-
-
 def reg_set(key, name, reg_type, data):
-    """The probe's verb that stores data (bytes) as a registry value."""
-    return ["reg-set", hexarg(key), hexarg(name), reg_type, data.hex() if data else "-"]
+    """The registry tool's operation that stores data (bytes) as a value."""
+    return ("set", key, name, str(reg_type), hex_text(data, terminated=False))
 
 
 class WineEnv(WineSession):
@@ -48,8 +33,6 @@ class WineEnv(WineSession):
 
     def __init__(self, name):
         super().__init__("platform-" + name)
-
-    win = staticmethod(win_path)
 
     def unix(self, windows_path):
         """Unix path of a path on drive C: or Z:."""
@@ -76,41 +59,25 @@ class WineEnv(WineSession):
 
     @staticmethod
     def make_writable(tree):
-        for root, dirs, files in os.walk(tree):
-            for name in dirs + files:
-                path = os.path.join(root, name)
-                if not os.path.islink(path):
-                    os.chmod(path, 0o755)
-
-    # -- start and stop ----------------------------------------------------
-
-    def base_env(self, extra=None):
-        """The environment of a call; WINEDLLOVERRIDES in extra adds to Wine's own."""
-        extra = dict(extra or {})
-        overrides = extra.pop("WINEDLLOVERRIDES", None)
-        return self.env(extra, [overrides] if overrides else None)
+        # chmod passes over the symbolic links it meets on its way down; an
+        # immutable file it cannot change is c_dir's to deal with.
+        subprocess.run(["chmod", "-R", "755", tree])
 
     def start(self):
         if os.path.exists(self.work):
             self.make_writable(self.work)
         super().start()
 
-    # -- running programs --------------------------------------------------
-
-    def run(self, argv, env=None, cwd=None, timeout=60):
-        """Runs a Windows program (Unix path first) and returns CompletedProcess."""
-        return run_quietly([self.target.loader] + list(argv), self.base_env(env), timeout,
-                           cwd=cwd or self.work)
-
-    def probe(self, *verbs, exe=None, env=None, cwd=None, timeout=60, check=True):
-        """Runs verbs (each a list) in one probe process; returns parsed lines."""
-        argv = [exe or self.exe("platform_probe.exe")]
+    def probe(self, *verbs, exe=None, env=None, dll_overrides=None, cwd=None, timeout=60,
+              check=True):
+        """Runs verbs (each a list) in one probe process; returns a dict of the
+        key=value fields of each line it prints (hex fields stay as text)."""
+        argv = [self.target.loader, exe or self.exe("platform_probe.exe")]
         for i, verb in enumerate(verbs):
-            if i:
-                argv.append("+")
-            argv.extend(str(part) for part in verb)
-        result = self.run(argv, env=env, cwd=cwd, timeout=timeout)
-        lines = parse_lines(result.stdout)
+            argv += (["+"] if i else []) + [str(part) for part in verb]
+        result = run_quietly(argv, self.env(env, dll_overrides), timeout, cwd=cwd or self.work)
+        lines = [dict(field.split("=", 1) for field in line.split()[1:])
+                 for line in result.stdout.decode("latin-1").splitlines() if ":" in line]
         if check and (result.returncode != 0 or len(lines) != len(verbs)):
             raise AssertionError("probe %r failed: exit %d, out %r, err %r"
                                  % (verbs, result.returncode, result.stdout, result.stderr[-2000:]))
@@ -125,13 +92,11 @@ class WineEnv(WineSession):
         message box it shows. WYK_HOLD_FILE in env names a file held open
         without sharing meanwhile."""
         extra = dict(env or {})
-        overrides = extra.pop("WINEDLLOVERRIDES", None)
         held = extra.pop("WYK_HOLD_FILE", None)
         release = self.hold(self.unix(held)) if held else None
         try:
             result = self.run_line(command_line.encode("latin-1"), env=extra, dialog=box,
-                                   timeout=limit_ms / 1000,
-                                   dll_overrides=[overrides] if overrides else None)
+                                   timeout=limit_ms / 1000)
         finally:
             if release:
                 release()

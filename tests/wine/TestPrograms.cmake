@@ -43,8 +43,6 @@ wyk_wine_program(wyk_run_all SOURCES ${WYK_WINE_PROGRAM_SOURCES}/run_all.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME run_all)
 wyk_wine_program(wyk_event_watcher SOURCES ${WYK_WINE_PROGRAM_SOURCES}/event_watcher.c
   FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME event_watcher)
-wyk_wine_program(wyk_system_probe SOURCES ${WYK_WINE_PROGRAM_SOURCES}/system_probe.c
-  FOLDER ${WYK_WINE_TOOLS_DIR} OUTPUT_NAME system_probe LIBRARIES version user32)
 
 # The trace library: planted under a library's name, it notes each load.
 add_library(wyk_trace_library SHARED ${WYK_WINE_PROGRAM_SOURCES}/trace_library.c)

@@ -782,16 +782,25 @@ class WineSession:
     # ---- programs ------------------------------------------------------------
     def probe_system(self, version=None, env=None, dll_overrides=None, error_code=0,
                      module=None):
-        """What Wine tells a program of the target's bitness: version, UI language, code page,
-        engine library version; on request the system's text for an error
-        code ("message") and string 4 of a module ("string4"), as hex."""
+        """What Wine tells a program of the target's bitness (the platform probe's
+        "system" verb): version, UI language, code page, system directory, engine
+        library version; on request the system's text for an error code
+        ("message") and string 4 of a module ("string4"), as hex."""
         if version is not None:
-            self.registry(*self.version_ops("system_probe.exe", version))
-        out = self.work_file("probe.txt")
-        args = [win_path(out), str(error_code)] + ([win_path(module)] if module else [])
-        self.wine(os.path.join(self.tools, "system_probe.exe"), *args,
-                  env=self.env(env, dll_overrides))
-        return read_key_values(out)
+            self.registry(*self.version_ops("platform_probe.exe", version))
+        argv = [self.exe("platform_probe.exe"), "system"]
+        argv += ["+", "system-text", str(error_code)] if error_code else []
+        argv += ["+", "module-string", win_path(module), "4"] if module else []
+        out = self.wine(*argv, env=self.env(env, dll_overrides)).stdout.decode("latin-1")
+        verbs = {line.split(":")[0]: dict(field.split("=", 1) for field in line.split()[1:])
+                 for line in out.splitlines()}
+        values = verbs["system"]
+        values["system_directory"] = unhex(values["system_directory"]).decode("latin-1")
+        # The probe writes "-" for no bytes.
+        for key, verb in (("message", "system-text"), ("string4", "module-string")):
+            if verb in verbs:
+                values[key] = verbs[verb]["text"].strip("-")
+        return values
 
     def run(self, exe, tail="", **kwargs):
         """Runs a bootstrapper with the exact command line '"<exe>"' + tail

@@ -35,27 +35,56 @@
 #include "tests/wine/programs/registry_ops.h"
 
 // ---------------------------------------------------------------------------
-// A settable clock. The product reads the time through the runtime library's
-// imported _time64 (_time32 on x86); this definition of the import slot wins over the runtime
-// library's, so "fake-time" can fix the moment that the log stamp shows.
+// Replaced import slots: a definition of a function's import slot here wins
+// over the library's, so the probe decides what the product's call does.
+//   - a settable clock: the product reads the time through the runtime
+//     library's _time64 (_time32 on x86); "fake-time" fixes the moment that the
+//     log stamp shows;
+//   - "fail-file-information" names the how-many-th file identity query from
+//     then on that fails, and with which error;
+//   - "stage-cabinets-slowly" makes every write of any other thread wait first,
+//     so the cabinet thread is still writing when the main thread fails;
+//   - "fail-roaming-folder" makes the roaming folder lookup fail the way an
+//     HRESULT call may, leaving the last error alone.
 
 namespace {
 bool fakeTimeSet = false;
 __time64_t fakeTime = 0;
+int identityCallsUntilFailure = 0;
+DWORD identityFailureError = 0;
+DWORD slowWriteMs = 0;
+DWORD slowWriteSparedThread = 0;
+bool roamingFolderFails = false;
+
+// The library's own function. Replacing the slot also drops the import, so
+// the library may not be mapped yet.
+template <typename Fn>
+Fn Real(const char* library, const char* name) {
+  HMODULE module = GetModuleHandleA(library);
+  if (module == NULL) module = LoadLibraryA(library);
+  FARPROC function = module != NULL ? GetProcAddress(module, name) : NULL;
+  if (function == NULL) exit(98);
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(function));
+}
 }  // namespace
+
+// The linker's name of a function's import slot: "__imp_<name>" on x64; on x86
+// it carries the leading underscore of C names and, for WINAPI functions, the
+// size of the arguments, which no C++ name can spell.
+#if defined(_WIN64)
+#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x64_name)
+#else
+#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x86_name)
+#endif
 
 extern "C" {
 typedef __time64_t(__cdecl* Time64Fn)(__time64_t*);
+typedef BOOL(WINAPI* FileInformationFn)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+typedef BOOL(WINAPI* WriteFileFn)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 static __time64_t __cdecl ProbeTime64(__time64_t* out) {
-  __time64_t now;
-  if (fakeTimeSet) {
-    now = fakeTime;
-  } else {
-    Time64Fn real = reinterpret_cast<Time64Fn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_time64")));
-    now = real != NULL ? real(NULL) : 0;
-  }
+  __time64_t now = fakeTimeSet ? fakeTime : Real<Time64Fn>("msvcrt.dll", "_time64")(NULL);
   if (out != NULL) *out = now;
   return now;
 }
@@ -75,86 +104,30 @@ static __time32_t __cdecl ProbeTime32(__time32_t* out) {
 
 Time32Fn _imp___time32 = ProbeTime32;
 #endif
-}
-
-// The linker's name of a function's import slot: "__imp_<name>" on x64; on x86
-// it carries the leading underscore of C names and, for WINAPI functions, the
-// size of the arguments, which no C++ name can spell.
-#if defined(_WIN64)
-#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x64_name)
-#else
-#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x86_name)
-#endif
-
-// ---------------------------------------------------------------------------
-// A file identity query that can be made to fail: "fail-file-information"
-// names the how-many-th call from then on that fails, and with which error.
-// Replaces the import slot the same way as the clock above.
-
-namespace {
-int identityCallsUntilFailure = 0;
-DWORD identityFailureError = 0;
-}  // namespace
-
-extern "C" {
-typedef BOOL(WINAPI* FileInformationFn)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
 
 static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
     SetLastError(identityFailureError);
     return FALSE;
   }
-  FileInformationFn real = reinterpret_cast<FileInformationFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandle")));
-  return real(file, info);
+  return Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(file, info);
 }
-
-FileInformationFn probeFileInformationSlot
-    WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
-        ProbeFileInformation;
-}
-
-// ---------------------------------------------------------------------------
-// Two more replaced import slots: "stage-cabinets-slowly" makes every write of
-// any other thread wait first, so the cabinet thread is still writing when
-// the main thread fails; "fail-roaming-folder" makes the roaming folder
-// lookup fail the way an HRESULT call may, leaving the last error alone.
-
-namespace {
-DWORD slowWriteMs = 0;
-DWORD slowWriteSparedThread = 0;
-bool roamingFolderFails = false;
-
-// Replacing the slot also drops the import, so the library may not be mapped yet.
-FARPROC RealFunction(const char* library, const char* name) {
-  HMODULE module = GetModuleHandleA(library);
-  if (module == NULL) module = LoadLibraryA(library);
-  FARPROC function = module != NULL ? GetProcAddress(module, name) : NULL;
-  if (function == NULL) exit(98);
-  return function;
-}
-}  // namespace
-
-extern "C" {
-typedef BOOL(WINAPI* WriteFileFn)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                                   LPOVERLAPPED overlapped) {
   if (slowWriteMs != 0 && GetCurrentThreadId() != slowWriteSparedThread) Sleep(slowWriteMs);
-  WriteFileFn real =
-      reinterpret_cast<WriteFileFn>(reinterpret_cast<void*>(RealFunction("kernel32.dll", "WriteFile")));
-  return real(file, data, size, written, overlapped);
+  return Real<WriteFileFn>("kernel32.dll", "WriteFile")(file, data, size, written, overlapped);
 }
 
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
                                         LPWSTR path) {
   if (roamingFolderFails && folder == CSIDL_APPDATA) return E_FAIL;
-  GetFolderPathFn real = reinterpret_cast<GetFolderPathFn>(
-      reinterpret_cast<void*>(RealFunction("shell32.dll", "SHGetFolderPathW")));
-  return real(owner, folder, token, flags, path);
+  return Real<GetFolderPathFn>("shell32.dll", "SHGetFolderPathW")(owner, folder, token, flags, path);
 }
 
+FileInformationFn probeFileInformationSlot
+    WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
+        ProbeFileInformation;
 WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
     ProbeWriteFile;
 GetFolderPathFn probeGetFolderPathSlot
@@ -195,90 +168,12 @@ void PrintHex(const char* key, const void* data, size_t n) {
 
 void PrintTextHex(const char* key, const char* text) { PrintHex(key, text, strlen(text)); }
 
-void Begin(const char* verb) { printf("%s:", verb); }
-
-void End() {
-  printf("\n");
-  fflush(stdout);
-}
-
 // Registry paths as the registry tool takes them; a bad one ends the probe.
 HKEY KeyRoot(const char* path, const char** rest) {
   HKEY root = SplitRoot(path, rest);
   if (root != NULL) return root;
   fprintf(stderr, "platform_probe: bad registry path %s\n", path);
   exit(91);
-}
-
-// ---------------------------------------------------------------------------
-// Registry set-up (exact bytes and types, which "reg add" cannot write)
-
-void RegSet(char** a) {
-  static unsigned char data[65536];
-  const char* rest;
-  HKEY root = KeyRoot(Text(a[0]), &rest);
-  int size = strcmp(a[3], "-") == 0 ? 0 : DecodeHex(a[3], data, sizeof(data) - 1);
-  if (size < 0) exit(92);
-  HKEY key;
-  LONG result = RegCreateKeyExA(root, rest, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
-  if (result == ERROR_SUCCESS) {
-    DWORD type = Number(a[2]);
-    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-      // Stored in its wide form so the bytes are exactly the ones given. The
-      // setter counts a terminating zero the caller "forgot" when one follows
-      // the data in memory; a non-zero character there keeps a value without
-      // its zero as it is.
-      static WCHAR wide[65536];
-      int n = size == 0 ? 0
-                        : MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(data), size,
-                                              wide, 65535);
-      wide[n] = L'X';
-      WCHAR wideName[1024];
-      const char* name = ValueName(Text(a[1]));
-      if (name != NULL) MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 1024);
-      result = RegSetValueExW(key, name != NULL ? wideName : NULL, 0, type,
-                              n != 0 ? reinterpret_cast<const BYTE*>(wide) : NULL,
-                              static_cast<DWORD>(n) * sizeof(WCHAR));
-    } else {
-      data[size] = 'X';
-      result = RegSetValueExA(key, ValueName(Text(a[1])), 0, type, size != 0 ? data : NULL,
-                              static_cast<DWORD>(size));
-    }
-    RegCloseKey(key);
-  }
-  Begin("reg-set");
-  printf(" result=%ld", result);
-  End();
-}
-
-void RegMakeKey(char** a) {
-  Begin("reg-mkkey");
-  printf(" result=%ld", MakeKey(Text(a[0])));
-  End();
-}
-
-void RegDeleteTreeVerb(char** a) {
-  Begin("reg-delete-tree");
-  printf(" result=%ld", DeleteKey(Text(a[0])));
-  End();
-}
-
-// Whether a key exists and how many values and subkeys it has.
-void RegInfo(char** a) {
-  const char* rest;
-  HKEY root = KeyRoot(Text(a[0]), &rest);
-  HKEY key;
-  Begin("reg-info");
-  if (RegOpenKeyExA(root, rest, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    printf(" exists=0");
-  } else {
-    DWORD subkeys = 0;
-    DWORD values = 0;
-    RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL);
-    RegCloseKey(key);
-    printf(" exists=1 subkeys=%lu values=%lu", subkeys, values);
-  }
-  End();
 }
 
 // ---------------------------------------------------------------------------
@@ -312,16 +207,18 @@ void PrintBufferText(const char* buffer, size_t capacity) {
   printf(" terminated=%d", n < capacity ? 1 : 0);
 }
 
+// A read into the guarded buffer: its result, its text and whether the guard held.
+void PrintGuardedRead(long result, const char* buffer, size_t capacity) {
+  printf(" result=%ld", result);
+  PrintBufferText(buffer, capacity);
+  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
+}
+
 void ReadVendorStringVerb(char** a) {
   size_t capacity = Number(a[1]);
   char* buffer = GuardedBuffer(capacity);
   buffer[0] = '\0';  // the caller empties the buffer first
-  int result = ReadVendorString(Text(a[0]), buffer, capacity);
-  Begin("read-vendor-string");
-  printf(" result=%d", result);
-  PrintBufferText(buffer, capacity);
-  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
-  End();
+  PrintGuardedRead(ReadVendorString(Text(a[0]), buffer, capacity), buffer, capacity);
 }
 
 void ReadCheckedStringVerb(char** a) {
@@ -330,17 +227,13 @@ void ReadCheckedStringVerb(char** a) {
   size_t capacity = Number(a[2]);
   RegistryKey key;
   LONG opened = key.Open(root, rest, KEY_READ);
-  Begin("read-checked-string");
   printf(" open=%ld", opened);
   if (opened == ERROR_SUCCESS) {
     char* buffer = GuardedBuffer(capacity);
     DWORD size = static_cast<DWORD>(capacity);
-    LONG result = key.ReadCheckedString(buffer, ValueName(Text(a[1])), size);
-    printf(" result=%ld size=%lu", result, size);
-    PrintBufferText(buffer, capacity);
-    printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
+    PrintGuardedRead(key.ReadCheckedString(buffer, ValueName(Text(a[1])), size), buffer, capacity);
+    printf(" size=%lu", size);
   }
-  End();
 }
 
 // Size query with no buffer.
@@ -349,14 +242,12 @@ void QueryStringSize(char** a) {
   HKEY root = KeyRoot(Text(a[0]), &rest);
   RegistryKey key;
   LONG opened = key.Open(root, rest, KEY_READ);
-  Begin("query-string-size");
   printf(" open=%ld", opened);
   if (opened == ERROR_SUCCESS) {
     DWORD size = static_cast<DWORD>(Number(a[2]));
     LONG result = key.ReadCheckedString(NULL, ValueName(Text(a[1])), size);
     printf(" result=%ld size=%lu", result, size);
   }
-  End();
 }
 
 // Opens <first>, then <second> on the same wrapper, then reads <value> through
@@ -373,74 +264,39 @@ void OpenTwice(char** a) {
   char buffer[1024];
   DWORD size = sizeof(buffer);
   LONG read = key.ReadCheckedString(buffer, Text(a[2]), size);
-  Begin("open-twice");
   printf(" first=%ld second=%ld same_handle=%d read=%ld", first, second,
          key.Handle() == held ? 1 : 0, read);
   PrintBufferText(buffer, sizeof(buffer));
   printf(" close=%ld", key.Close());
-  End();
 }
 
-void WriteNullText() {
+void WriteNullText(char**) {
   RegistryKey key;
   LONG opened = key.Open(HKEY_CURRENT_USER, "Software", KEY_READ | KEY_WRITE);
-  Begin("write-null-text");
   printf(" open=%ld result=%ld", opened, key.WriteTerminatedString(NULL, "WykProbeNull"));
-  End();
-}
-
-void ClearInstallStatusVerb() {
-  Begin("clear-install-status");
-  printf(" result=%d", ClearInstallStatus());
-  End();
-}
-
-void IsRuntimeRegisteredVerb() {
-  Begin("is-runtime-registered");
-  printf(" result=%d", IsRuntimeRegistered());
-  End();
 }
 
 void ReadDevKitHomeVerb(char** a) {
   size_t capacity = Number(a[0]);
   char* buffer = GuardedBuffer(capacity);
   buffer[0] = '\0';
-  int result = ReadDevKitHome(buffer, capacity);
-  Begin("read-devkit-home");
-  printf(" result=%d", result);
-  PrintBufferText(buffer, capacity);
-  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
-  End();
+  PrintGuardedRead(ReadDevKitHome(buffer, capacity), buffer, capacity);
 }
 
 void ReadUpdateServiceVersionVerb(char** a) {
   size_t capacity = Number(a[0]);
   char* buffer = GuardedBuffer(capacity);
   memset(buffer, 0, capacity);
-  int result = ReadUpdateServiceVersion(buffer, capacity);
-  Begin("read-update-service-version");
-  printf(" result=%d", result);
-  PrintBufferText(buffer, capacity);
-  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
-  End();
+  PrintGuardedRead(ReadUpdateServiceVersion(buffer, capacity), buffer, capacity);
 }
 
 void LocateMsiexecVerb(char** a) {
   size_t capacity = Number(a[0]);
   BoundedText path(GuardedBuffer(capacity), capacity);
-  int result = LocateMsiexec(path);
-  Begin("locate-msiexec");
-  printf(" result=%d", result);
-  PrintBufferText(path.Text(), capacity);
-  printf(" guard=%s", GuardIntact(capacity) ? "ok" : "broken");
-  End();
+  PrintGuardedRead(LocateMsiexec(path), path.Text(), capacity);
 }
 
-void NeedsOldUpdateServiceVerb() {
-  Begin("needs-old-update-service");
-  printf(" result=%d", NeedsOldUpdateServiceRemoval() ? 1 : 0);
-  End();
-}
+int NeedsOldUpdateService() { return NeedsOldUpdateServiceRemoval() ? 1 : 0; }
 
 // ---------------------------------------------------------------------------
 // Child processes
@@ -453,15 +309,13 @@ void RunAndWaitVerb(char** a) {
   DWORD begin = GetTickCount();
   DWORD result = static_cast<DWORD>(ExitCodeOfEngineRun(RunAndWait(line)));
   DWORD elapsed = GetTickCount() - begin;
-  Begin("run-and-wait");
   printf(" result=%lu elapsed_ms=%lu", result, elapsed);
-  End();
 }
 
 // The highest value among many fresh handles. Handles are given out from the
 // lowest free slot, so every handle left open in between (filling a gap or
 // not) raises the highest value of the same number of fresh ones.
-void HandleSlotsVerb() {
+void HandleSlotsVerb(char**) {
   static HANDLE fresh[256];
   ULONG_PTR highest = 0;
   for (int i = 0; i < 256; ++i) {
@@ -470,9 +324,7 @@ void HandleSlotsVerb() {
     if (value > highest) highest = value;
   }
   for (int i = 255; i >= 0; --i) CloseHandle(fresh[i]);
-  Begin("handle-slots");
   printf(" highest=%lu", static_cast<unsigned long>(highest));
-  End();
 }
 
 // The pumping wait, with messages arriving from a second thread.
@@ -577,12 +429,10 @@ void RunAndWaitPumpingVerb(char** a) {
       ++remaining;
     }
   }
-  Begin("run-and-wait-pumping");
   printf(" result=%lu elapsed_ms=%lu dispatched_ansi=%ld dispatched_wide=%ld remaining=%d"
          " quit_left=%d wide_window_unicode=%d",
          result, elapsed, dispatchedA, dispatchedW, remaining, quitLeft,
          IsWindowUnicode(wideWindow) ? 1 : 0);
-  End();
   DestroyWindow(ansiWindow);
   DestroyWindow(wideWindow);
 }
@@ -592,9 +442,7 @@ void RunAndWaitPumpingVerb(char** a) {
 
 void SetEnvironmentVerb(char** a) {
   BOOL done = SetEnvironmentVariableA(Text(a[0]), Text(a[1]));
-  Begin("setenv");
   printf(" result=%d", done ? 1 : 0);
-  End();
 }
 
 // The value as UTF-8, so a letter outside the code page can be set.
@@ -604,57 +452,74 @@ void SetEnvironmentWideVerb(char** a) {
   BOOL done = MultiByteToWideChar(CP_UTF8, 0, Text(a[0]), -1, name, 256) != 0 &&
               MultiByteToWideChar(CP_UTF8, 0, Text(a[1]), -1, value, 1024) != 0 &&
               SetEnvironmentVariableW(name, value);
-  Begin("setenv-wide");
   printf(" result=%d", done ? 1 : 0);
-  End();
 }
 
 void UnsetEnvironmentVerb(char** a) {
   BOOL done = SetEnvironmentVariableA(Text(a[0]), NULL);
-  Begin("unsetenv");
   printf(" result=%d", done ? 1 : 0);
-  End();
 }
 
 // Sets a variable in the runtime library's own copy of the environment (TZ).
 void CrtPutenvVerb(char** a) {
   int result = _putenv(Text(a[0]));
   _tzset();
-  Begin("crt-putenv");
   printf(" result=%d", result);
-  End();
 }
 
 void FakeTimeVerb(char** a) {
   fakeTime = static_cast<__time64_t>(_strtoi64(a[0], NULL, 10));
   fakeTimeSet = true;
-  Begin("fake-time");
   printf(" result=1");
-  End();
 }
 
 void LogVerb(char** a) {
   LogDiagnostic(Text(a[0]));
-  Begin("log");
   printf(" result=1");
-  End();
 }
 
-void TempPathVerb() {
+void TempPathVerb(char**) {
   char path[1024];
   DWORD n = GetTempPathA(sizeof(path), path);
-  Begin("temp-path");
   printf(" result=%lu", n);
   PrintHex("path", path, n < sizeof(path) ? n : 0);
-  End();
 }
 
-void SystemDirectoryVerb() {
-  char path[1024];
-  UINT n = GetSystemDirectoryA(path, sizeof(path));
-  Begin("system-directory");
-  PrintHex("path", path, n < sizeof(path) ? n : 0);
-  End();
+// What the platform tells a program of this bitness about itself, so the
+// tests can check their set-up: the version GetVersionExA gives, the user
+// interface language, the ANSI code page, the system folder and the file
+// version of the engine library in it.
+void SystemVerb(char**) {
+  OSVERSIONINFOA info;
+  ZeroMemory(&info, sizeof(info));
+  info.dwOSVersionInfoSize = sizeof(info);
+  GetVersionExA(&info);
+  printf(" major=%lu minor=%lu platform=%lu ui_language=%u acp=%u", info.dwMajorVersion,
+         info.dwMinorVersion, info.dwPlatformId, GetUserDefaultUILanguage(), GetACP());
+  char path[MAX_PATH + 16];
+  UINT n = GetSystemDirectoryA(path, MAX_PATH);
+  if (n >= MAX_PATH) n = 0;
+  PrintHex("system_directory", path, n);
+  strcpy(path + n, "\\msi.dll");
+  static BYTE block[65536];
+  VS_FIXEDFILEINFO* fixed = NULL;
+  UINT fixedSize = 0;
+  if (GetFileVersionInfoA(path, 0, sizeof(block), block) &&
+      VerQueryValueA(block, "\\", reinterpret_cast<LPVOID*>(&fixed), &fixedSize) && fixed != NULL) {
+    printf(" msi_version=%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+           LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+           LOWORD(fixed->dwFileVersionLS));
+  } else {
+    printf(" msi_version=unreadable");
+  }
+}
+
+// A string of a module's string table as the platform's loader picks it.
+void ModuleStringVerb(char** a) {
+  char text[1024];
+  HMODULE module = LoadLibraryExA(Text(a[0]), NULL, LOAD_LIBRARY_AS_DATAFILE);
+  int n = module != NULL ? LoadStringA(module, Number(a[1]), text, sizeof(text)) : 0;
+  PrintHex("text", text, n > 0 ? n : 0);
 }
 
 // The platform's text for an error code, as the fatal report asks for it.
@@ -664,10 +529,8 @@ void SystemTextVerb(char** a) {
   DWORD n = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       NULL, code, LANG_USER_DEFAULT, reinterpret_cast<char*>(&text), 0, NULL);
-  Begin("system-text");
   printf(" length=%lu", n);
   PrintHex("text", text, n != 0 ? n : 0);
-  End();
   if (text != NULL) LocalFree(text);
 }
 
@@ -684,9 +547,7 @@ void FatalVerb(char** a) {
 
 void RestrictVerb(char** a) {
   int result = RestrictDllSearchPath(Text(a[0]));
-  Begin("restrict-dll-search-path");
   printf(" result=%d", result);
-  End();
 }
 
 void PrintModulePath(HMODULE module) {
@@ -697,10 +558,8 @@ void PrintModulePath(HMODULE module) {
 
 void LoadSystemLibraryVerb(char** a) {
   HMODULE module = LoadSystemLibrary(Text(a[0]));
-  Begin("load-system-library");
   printf(" loaded=%d", module != NULL ? 1 : 0);
   PrintModulePath(module);
-  End();
   if (module != NULL) FreeLibrary(module);
 }
 
@@ -709,16 +568,8 @@ void LoadSystemLibraryVerb(char** a) {
 void LoadPlainVerb(char** a) {
   HMODULE module = LoadLibraryA(Text(a[0]));
   DWORD error = module == NULL ? GetLastError() : 0;
-  Begin("load-plain");
   printf(" loaded=%d error=%lu", module != NULL ? 1 : 0, error);
   PrintModulePath(module);
-  End();
-}
-
-void CheckEngineVersionVerb() {
-  Begin("check-engine-version");
-  printf(" result=%d", CheckInstallerEngineVersion());
-  End();
 }
 
 // ---------------------------------------------------------------------------
@@ -727,9 +578,7 @@ void CheckEngineVersionVerb() {
 void ExtractVerb(char** a) {
   WORD id = static_cast<WORD>(Number(a[0]));
   int result = ExtractResourceToFile(GetModuleHandleA(NULL), id, Text(a[1]), Text(a[2]));
-  Begin("extract");
   printf(" result=%d", result);
-  End();
 }
 
 // What "after-close" does to a staged file between its closing and its
@@ -755,15 +604,11 @@ void ChangeClosedFile(const char* path) {
 void AfterCloseVerb(char** a) {
   swapAfterClose = strcmp(a[0], "swap") == 0;
   stagedFileClosedHook = ChangeClosedFile;
-  Begin("after-close");
-  End();
 }
 
 void FailFileInformationVerb(char** a) {
   identityCallsUntilFailure = static_cast<int>(Number(a[0]));
   identityFailureError = Number(a[1]);
-  Begin("fail-file-information");
-  End();
 }
 
 // Starts the cabinet thread of the program on the probe's own cabinet
@@ -773,15 +618,11 @@ void StageCabinetsSlowlyVerb(char** a) {
   slowWriteMs = Number(a[0]);
   OpenCabinetsReadyEvent();
   bool started = StartCabinetThread(GetModuleHandleA(NULL));
-  Begin("stage-cabinets-slowly");
   printf(" started=%d", started ? 1 : 0);
-  End();
 }
 
-void FailRoamingFolderVerb() {
+void FailRoamingFolderVerb(char**) {
   roamingFolderFails = true;
-  Begin("fail-roaming-folder");
-  End();
 }
 
 // Leaves a last-error value behind, then makes the package path.
@@ -789,51 +630,39 @@ void CachePackagePathVerb(char** a) {
   FixedText<kPathCapacity> path;
   SetLastError(Number(a[0]));
   CachePathResult result = CreateCacheFolderAndPackagePath(path, false);
-  Begin("cache-package-path");
   printf(" result=%s", result == kCachePathReady       ? "ready"
                        : result == kCachePathTooLong ? "too-long"
                                                      : "no-user-folder");
-  End();
 }
 
 void SetReadOnlyVerb(char** a) {
   BOOL done = SetFileAttributesA(Text(a[0]), FILE_ATTRIBUTE_READONLY);
-  Begin("set-readonly");
   printf(" result=%d", done ? 1 : 0);
-  End();
 }
 
 void PublicRuntimeVerb(char** a) {
   InstallPublicRuntimeSilently(Text(a[0]), static_cast<LanguageId>(Number(a[1])), Text(a[2]));
-  Begin("public-runtime");
   printf(" result=1");
-  End();
 }
 
-void InstallUpdateServiceVerb() {
+void InstallUpdateServiceVerb(char**) {
   InstallUpdateService(GetModuleHandleA(NULL));
-  Begin("install-update-service");
   printf(" result=1");
-  End();
 }
 
-void UserDataFolderVerb() {
+void UserDataFolderVerb(char**) {
   FixedText<kPathCapacity> folder;
   bool found = GetUserDataFolder(folder);
-  Begin("user-data-folder");
   printf(" result=%d", found ? 1 : 0);
   PrintTextHex("path", folder.Text());
-  End();
 }
 
-void CommonFilesVerb() {
+void CommonFilesVerb(char**) {
   char folder[MAX_PATH];
   folder[0] = '\0';
   HRESULT result = SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, folder);
-  Begin("common-files");
   printf(" result=%ld", static_cast<long>(result));
   PrintTextHex("path", folder);
-  End();
 }
 
 // A folder given as UTF-8 (so any letter can be passed whatever the code
@@ -843,65 +672,62 @@ void FolderTextVerb(char** a) {
   int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, Text(a[0]), -1, wide, 1024);
   FixedText<kPathCapacity> out;
   int result = n == 0 ? -1 : static_cast<int>(FolderToAnsiText(wide, out));
-  Begin("folder-text");
   printf(" result=%d", result);
   PrintTextHex("path", out.Text());
-  End();
 }
 
 // ---------------------------------------------------------------------------
 
+// A verb prints its fields; the ones that print nothing but the result of one
+// product call without arguments name that call instead.
 struct Verb {
   const char* name;
   int arguments;
-  void (*withArguments)(char**);
-  void (*without)();
+  void (*run)(char**);
+  int (*result)();
 };
 
 const Verb kVerbs[] = {
-    {"reg-set", 4, RegSet, NULL},
-    {"reg-mkkey", 1, RegMakeKey, NULL},
-    {"reg-delete-tree", 1, RegDeleteTreeVerb, NULL},
-    {"reg-info", 1, RegInfo, NULL},
     {"read-vendor-string", 2, ReadVendorStringVerb, NULL},
     {"read-checked-string", 3, ReadCheckedStringVerb, NULL},
     {"query-string-size", 3, QueryStringSize, NULL},
     {"open-twice", 3, OpenTwice, NULL},
-    {"write-null-text", 0, NULL, WriteNullText},
-    {"clear-install-status", 0, NULL, ClearInstallStatusVerb},
-    {"is-runtime-registered", 0, NULL, IsRuntimeRegisteredVerb},
+    {"write-null-text", 0, WriteNullText, NULL},
+    {"clear-install-status", 0, NULL, ClearInstallStatus},
+    {"is-runtime-registered", 0, NULL, IsRuntimeRegistered},
     {"read-devkit-home", 1, ReadDevKitHomeVerb, NULL},
     {"read-update-service-version", 1, ReadUpdateServiceVersionVerb, NULL},
-    {"needs-old-update-service", 0, NULL, NeedsOldUpdateServiceVerb},
+    {"needs-old-update-service", 0, NULL, NeedsOldUpdateService},
     {"locate-msiexec", 1, LocateMsiexecVerb, NULL},
     {"run-and-wait", 1, RunAndWaitVerb, NULL},
     {"run-and-wait-pumping", 3, RunAndWaitPumpingVerb, NULL},
-    {"handle-slots", 0, NULL, HandleSlotsVerb},
+    {"handle-slots", 0, HandleSlotsVerb, NULL},
     {"setenv", 2, SetEnvironmentVerb, NULL},
     {"setenv-wide", 2, SetEnvironmentWideVerb, NULL},
     {"unsetenv", 1, UnsetEnvironmentVerb, NULL},
     {"crt-putenv", 1, CrtPutenvVerb, NULL},
     {"fake-time", 1, FakeTimeVerb, NULL},
     {"log", 1, LogVerb, NULL},
-    {"temp-path", 0, NULL, TempPathVerb},
-    {"system-directory", 0, NULL, SystemDirectoryVerb},
+    {"temp-path", 0, TempPathVerb, NULL},
+    {"system", 0, SystemVerb, NULL},
     {"system-text", 1, SystemTextVerb, NULL},
+    {"module-string", 2, ModuleStringVerb, NULL},
     {"fatal", 2, FatalVerb, NULL},
     {"restrict-dll-search-path", 1, RestrictVerb, NULL},
     {"load-system-library", 1, LoadSystemLibraryVerb, NULL},
     {"load-plain", 1, LoadPlainVerb, NULL},
-    {"check-engine-version", 0, NULL, CheckEngineVersionVerb},
+    {"check-engine-version", 0, NULL, CheckInstallerEngineVersion},
     {"extract", 3, ExtractVerb, NULL},
     {"set-readonly", 1, SetReadOnlyVerb, NULL},
     {"after-close", 1, AfterCloseVerb, NULL},
     {"fail-file-information", 2, FailFileInformationVerb, NULL},
     {"cache-package-path", 1, CachePackagePathVerb, NULL},
     {"stage-cabinets-slowly", 1, StageCabinetsSlowlyVerb, NULL},
-    {"fail-roaming-folder", 0, NULL, FailRoamingFolderVerb},
+    {"fail-roaming-folder", 0, FailRoamingFolderVerb, NULL},
     {"public-runtime", 3, PublicRuntimeVerb, NULL},
-    {"install-update-service", 0, NULL, InstallUpdateServiceVerb},
-    {"user-data-folder", 0, NULL, UserDataFolderVerb},
-    {"common-files", 0, NULL, CommonFilesVerb},
+    {"install-update-service", 0, InstallUpdateServiceVerb, NULL},
+    {"user-data-folder", 0, UserDataFolderVerb, NULL},
+    {"common-files", 0, CommonFilesVerb, NULL},
     {"folder-text", 1, FolderTextVerb, NULL},
 };
 
@@ -931,11 +757,14 @@ int main(int argc, char** argv) {
               verb->arguments, count);
       return 96;
     }
-    if (verb->withArguments != NULL) {
-      verb->withArguments(argv + i + 1);
+    printf("%s:", verb->name);
+    if (verb->run != NULL) {
+      verb->run(argv + i + 1);
     } else {
-      verb->without();
+      printf(" result=%d", verb->result());
     }
+    printf("\n");
+    fflush(stdout);
     i = end;
   }
   return 0;

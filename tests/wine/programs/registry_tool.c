@@ -9,6 +9,7 @@
  *   delk  <root\key>                   deletes a key and its subtree
  *   mkkey <root\key>                   creates a key
  *   haskey <root\key>                  prints "yes" or "no"
+ *   info  <root\key>                   "yes <subkeys> <values>" or "no"
  *
  * root is HKLM or HKCU, the view of the tool's own bitness; HKLM32/HKCU32 and
  * HKLM64/HKCU64 name the 32-bit or the 64-bit view. A value name "@" is the
@@ -22,14 +23,34 @@
 #include "hex_bytes.h"
 #include "registry_ops.h"
 
+/* The wide form of a value name (NULL for the default value). */
+static const WCHAR *WideName(const char *name, WCHAR *wide) {
+  if (ValueName(name) == NULL) return NULL;
+  MultiByteToWideChar(CP_ACP, 0, name, -1, wide, 1024);
+  return wide;
+}
+
 static LONG SetValue(const char *keyPath, const char *name, const char *type, const char *hex) {
   static BYTE data[65536];
+  static WCHAR wide[65536];
+  WCHAR wideName[1024];
+  DWORD kind = (DWORD)strtoul(type, NULL, 10);
   int size = strcmp(hex, "-") == 0 ? 0 : DecodeHex(hex, data, sizeof(data));
   HKEY key;
   LONG result = size < 0 ? ERROR_INVALID_PARAMETER : OpenPath(keyPath, KEY_SET_VALUE, 1, &key);
   if (result != ERROR_SUCCESS) return result;
-  result = RegSetValueExA(key, ValueName(name), 0, (DWORD)strtoul(type, NULL, 10),
-                          size != 0 ? data : NULL, (DWORD)size);
+  if (kind == REG_SZ || kind == REG_EXPAND_SZ || kind == REG_MULTI_SZ) {
+    /* Texts are stored in their wide form so the bytes are exactly the ones
+     * given. The setter counts a terminating zero the caller "forgot" when one
+     * follows the data in memory; a non-zero character there keeps a value
+     * without its zero as it is. */
+    int n = size == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, (const char *)data, size, wide, 65535);
+    wide[n] = L'X';
+    result = RegSetValueExW(key, WideName(name, wideName), 0, kind,
+                            n != 0 ? (const BYTE *)wide : NULL, (DWORD)n * sizeof(WCHAR));
+  } else {
+    result = RegSetValueExA(key, ValueName(name), 0, kind, size != 0 ? data : NULL, (DWORD)size);
+  }
   RegCloseKey(key);
   return result;
 }
@@ -42,8 +63,7 @@ static LONG GetValue(const char *keyPath, const char *name, int wide) {
   LONG result = OpenPath(keyPath, KEY_QUERY_VALUE, 0, &key);
   if (result == ERROR_SUCCESS) {
     WCHAR wideName[1024];
-    if (wide && ValueName(name) != NULL) MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 1024);
-    result = wide ? RegQueryValueExW(key, ValueName(name) ? wideName : NULL, NULL, &type, data, &size)
+    result = wide ? RegQueryValueExW(key, WideName(name, wideName), NULL, &type, data, &size)
                   : RegQueryValueExA(key, ValueName(name), NULL, &type, data, &size);
     RegCloseKey(key);
   }
@@ -68,11 +88,20 @@ static LONG DeleteValue(const char *keyPath, const char *name) {
   return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
 }
 
-static LONG HasKey(const char *keyPath) {
+static LONG HasKey(const char *keyPath, int counts) {
   HKEY key;
+  DWORD subkeys = 0;
+  DWORD values = 0;
   LONG result = OpenPath(keyPath, KEY_READ, 0, &key);
-  if (result == ERROR_SUCCESS) RegCloseKey(key);
-  printf("%s\n", result == ERROR_SUCCESS ? "yes" : "no");
+  if (result == ERROR_SUCCESS) {
+    RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+  }
+  if (result == ERROR_SUCCESS && counts) {
+    printf("yes %lu %lu\n", (unsigned long)subkeys, (unsigned long)values);
+  } else {
+    printf("%s\n", result == ERROR_SUCCESS ? "yes" : "no");
+  }
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
 }
 
@@ -94,8 +123,8 @@ int main(int argc, char **argv) {
     } else if (strcmp(op, "delk") == 0 && i + 1 < argc) {
       result = DeleteKey(argv[i + 1]);
       used = 2;
-    } else if (strcmp(op, "haskey") == 0 && i + 1 < argc) {
-      result = HasKey(argv[i + 1]);
+    } else if ((strcmp(op, "haskey") == 0 || strcmp(op, "info") == 0) && i + 1 < argc) {
+      result = HasKey(argv[i + 1], op[0] == 'i');
       used = 2;
     } else if (strcmp(op, "mkkey") == 0 && i + 1 < argc) {
       result = MakeKey(argv[i + 1]);
