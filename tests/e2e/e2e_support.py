@@ -1,8 +1,7 @@
-"""Support for the end-to-end suite: a clean Wine prefix per scenario, the
-setup program run through run_all.exe (full 32-bit exit code), the
-prefix's registry read through the registry tool, and the processes of a run.
-The target build, the X server, the prefix template and the environment of
-Wine come from tests/wine/harness.py. The programs of the target build:
+"""Support for the end-to-end suite: a clean Wine prefix per scenario (a
+tests/wine/harness.py session, which also brings the target build, the X
+server, the runner and the registry tool) and the processes of a run.
+The programs of the target build:
   wyk-demo-e2e.exe        the setup program bound with the small demo payload
                           (its eight files in demo-e2e/, the packages only
                           checks use in demo-e2e-extra/)
@@ -20,8 +19,8 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from harness import (WINESERVER, WineSession, copy_template, hklm, make_prefix,  # noqa: E402
-                     module_name, target, win_path, x_server)
+from harness import (REG_SZ, WINESERVER, Runs, WineSession, command_line, copy_template,  # noqa: E402
+                     hklm, make_prefix, module_name, target, win_path, x_server)
 from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
                      PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
 from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
@@ -53,93 +52,55 @@ class Prefix(WineSession):
         super().__init__("e2e-%s/%s" % (module_name(), name), xserver=display)
         self.extra = extra
         if os.path.isdir(self.prefix):
-            self.kill()
+            self.kill_wine()
         if extra:
             os.makedirs(self.module_dir, exist_ok=True)
             make_prefix(self.prefix, display.display, extra=extra)
         else:
             copy_template(self.prefix)
-        os.makedirs(self.c("e2e"), exist_ok=True)
+        os.makedirs(self.c_drive("e2e"), exist_ok=True)
+        os.makedirs(self.work, exist_ok=True)
+        self.user = self._prefix_user()
 
     def env(self, extra=None, dll_overrides=None):
         return super().env(dict(self.extra or {}, **(extra or {})), dll_overrides)
 
-    c = WineSession.c_drive
-    kill = WineSession.kill_wine
-
     # -- running ----------------------------------------------------------------
 
-    def set_windows_version(self, exe_path, version):
-        self.registry(*self.version_ops(os.path.basename(exe_path), version))
-
-    def msiexec(self, *args, timeout=300):
-        """Wine's own engine on its own; returns the exit code (low 8 bits suffice for 0)."""
-        return self.wine("msiexec", *args, timeout=timeout, check=False).returncode
-
-    def start(self, exe, args, tag=None):
+    def start(self, exe, args, tag=None, timeout=400):
         """Starts the setup program (Z: path of exe, arguments as one text) through the
-        runner; returns (process, result file). A tag argument, passed on to the engine,
-        lets a check find the engine runs of this scenario among all processes."""
-        command = '"%s"%s%s' % (win_path(exe), " " + args if args else "",
-                                " E2ETAG=%s" % tag if tag else "")
-        with open(self.c("e2e", "command.txt"), "w", newline="") as f:
-            f.write(command)
-        result = self.c("e2e", "result.txt")
-        if os.path.exists(result):
-            os.remove(result)
-        # Not in a session of its own (harness.die_with_parent): the hand-off check holds the
-        # setup program with SIGSTOP, and a stopped process in an orphaned process
-        # group gets continued by the kernel.
-        process = subprocess.Popen([self.target.loader, built("wine-tools/run_all.exe"),
-                                    r"C:\e2e\result.txt", "4294967295", "-",
-                                    r"C:\e2e\command.txt"],
-                                   env=self.env(),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                   cwd=self.c())
-        return process, result
+        runner, pausable (see harness.Runs); gives the Runs. A tag argument, passed on
+        to the engine, lets a check find the engine runs of this scenario among all
+        processes."""
+        tail = (" " + args if args else "") + (" E2ETAG=%s" % tag if tag else "")
+        return Runs(self, [command_line(exe, tail)], cwd=self.c_drive(), timeout=timeout,
+                    pausable=True)
 
-    def finish(self, process, result, timeout=400):
-        try:
-            process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.kill()
-            raise AssertionError("the setup program did not end within %d s" % timeout)
+    def finish(self, runs):
+        """The exit code (signed 32 bits) once the program has ended and the
+        prefix's wineserver with it (the registry is then saved to disk)."""
+        outcome = runs.wait()[0]
         self.wait_server()
-        with open(result) as f:
-            return int(f.read().strip())
+        if not isinstance(outcome, int):
+            raise AssertionError("the setup program: %s" % outcome)
+        return outcome
 
     def run(self, exe, args="", timeout=400, tag=None):
-        """Runs the setup program to its end; returns its exit code (signed 32 bits).
-        The registry is saved to disk when this returns."""
-        process, result = self.start(exe, args, tag)
-        return self.finish(process, result, timeout)
+        return self.finish(self.start(exe, args, tag, timeout))
 
     def wait_server(self):
         subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=120)
 
     def remove(self):
-        self.kill()
-        shutil.rmtree(self.module_dir, ignore_errors=True)
+        """Ends the prefix's programs and takes it away (unless WYK_E2E_KEEP is set)."""
+        self.kill_wine()
+        if not os.environ.get("WYK_E2E_KEEP"):
+            shutil.rmtree(self.module_dir, ignore_errors=True)
 
     # -- looking at the result -----------------------------------------------------
 
-    def value(self, key, name):
-        """(type, value) of an HKLM value in the target's own view, or None:
-        ("sz", text) or ("expand_sz", text) without the terminating zero,
-        ("dword", number), ("hex(<type>)", bytes) for any other type."""
-        kind, _, data = self.registry(("getw", hklm(key), name)).strip().partition(" ")
-        if kind == "missing":
-            return None
-        kind, data = int(kind), bytes.fromhex(data)
-        if kind in (1, 2):
-            return ("sz" if kind == 1 else "expand_sz", data.decode("utf-16-le").rstrip("\0"))
-        return ("dword", int.from_bytes(data, "little")) if kind == 4 else ("hex(%d)" % kind, data)
-
     def product_installed(self, product_code):
         return self.key_exists(hklm(UNINSTALL_KEY + "\\" + product_code))
-
-    def user_folder(self, *parts):
-        return self.c("users", self._prefix_user(), "AppData", *parts)
 
 
 def read(path):
@@ -234,15 +195,11 @@ class Scenario(unittest.TestCase):
 
     def setUp(self):
         self.prefix = Prefix(self.id().split(".")[-1], self.display)
-        self.addCleanup(self.cleanup_prefix)
+        self.addCleanup(self.prefix.remove)
 
-    def cleanup_prefix(self):
-        if os.environ.get("WYK_E2E_KEEP"):
-            self.prefix.kill()
-        else:
-            self.prefix.remove()
-
-    def assertValue(self, key, name, expected, kind="sz"):
-        found = self.prefix.value(key, name)
+    def assertValue(self, key, name, expected):
+        """An HKLM text value in the target's own view, read by the wide call."""
+        found = self.prefix.get_value(hklm(key), name, wide=True)
         self.assertIsNotNone(found, "HKLM\\%s has no value %s" % (key, name))
-        self.assertEqual(found, (kind, expected), "HKLM\\%s value %s" % (key, name))
+        self.assertEqual((found[0], found[1].decode("utf-16-le", "replace").rstrip("\0")),
+                         (REG_SZ, expected), "HKLM\\%s value %s" % (key, name))

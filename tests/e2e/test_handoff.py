@@ -34,8 +34,8 @@ class HandOff(Scenario):
         exe = built("wyk-demo-e2e-large.exe")
         payload = built("demo-e2e-large")
         tag = new_tag()
-        log = self.prefix.c("e2e", "engine.log")
-        process, result = self.prefix.start(exe, r"/s /l*v C:\e2e\engine.log", tag=tag)
+        log = self.prefix.c_drive("e2e", "engine.log")
+        runs = self.prefix.start(exe, r"/s /l*v C:\e2e\engine.log", tag=tag)
         pid = None
         try:
             deadline = time.time() + 60
@@ -54,7 +54,7 @@ class HandOff(Scenario):
                 time.sleep(0.002)
             hold(pid)
 
-            cache = self.prefix.user_folder("LocalLow", "Halvec", "Tavro", "wyk1.7.0")
+            cache = self.prefix.cache_folder()
             last = os.path.join(cache, "sz170000.cab")
             expected_last = os.path.getsize(os.path.join(payload, "sz170000.cab"))
             self.assertFalse(os.path.exists(last) and os.path.getsize(last) == expected_last,
@@ -67,14 +67,14 @@ class HandOff(Scenario):
             time.sleep(HOLD_SECONDS)
             self.assertTrue(engine_runs(tag, {}), "the engine is no longer running")
             self.assertNotIn(READY, log_text(log))
-            self.assertFalse(os.path.exists(self.prefix.c(KIT_DIR)))
+            self.assertFalse(os.path.exists(self.prefix.c_drive(KIT_DIR)))
             self.assertEqual(written, {n: os.path.getsize(os.path.join(cache, n)) for n in CABINETS
                                        if os.path.exists(os.path.join(cache, n))})
 
             os.kill(pid, signal.SIGCONT)
             last_complete = ready_seen = None
             deadline = time.time() + 300
-            while ready_seen is None and time.time() < deadline and process.poll() is None:
+            while ready_seen is None and time.time() < deadline and runs.process.poll() is None:
                 now = time.time()
                 if last_complete is None and os.path.exists(last) and os.path.getsize(last) == expected_last:
                     last_complete = now
@@ -91,7 +91,7 @@ class HandOff(Scenario):
                 except ProcessLookupError:
                     pass
 
-        self.assertEqual(self.prefix.finish(process, result), 0)
+        self.assertEqual(self.prefix.finish(runs), 0)
         line = [l for l in log_text(log).splitlines() if READY in l][0]
         waited_ms = int(line.split(READY, 1)[1].split(" ", 1)[0])
         sys.stderr.write("\nheld while the cache folder held %s of %d cabinets (%s); package log: %s\n"
@@ -102,7 +102,7 @@ class HandOff(Scenario):
         for name in CABINETS:
             self.assertEqual(read(os.path.join(cache, name)), read(os.path.join(payload, name)), name)
         self.assertTrue(self.prefix.product_installed(PRODUCT_CODE_KIT))
-        self.assertTrue(os.path.isfile(self.prefix.c(KIT_DIR, "tools.zip")))
+        self.assertTrue(os.path.isfile(self.prefix.c_drive(KIT_DIR, "tools.zip")))
 
 
 if __name__ == "__main__":
@@ -117,8 +117,8 @@ class InterfaceLevels(Scenario):
     def waits_in_log(self, args):
         code = self.prefix.run(self.exe, args + r" /l*v C:\e2e\engine.log")
         self.assertEqual(code, 0)
-        self.assertTrue(os.path.isfile(self.prefix.c(KIT_DIR, "tools.zip")))
-        lines = log_text(self.prefix.c("e2e", "engine.log")).splitlines()
+        self.assertTrue(os.path.isfile(self.prefix.c_drive(KIT_DIR, "tools.zip")))
+        lines = log_text(self.prefix.c_drive("e2e", "engine.log")).splitlines()
         ready = [i for i, l in enumerate(lines) if READY in l]
         self.assertEqual(len(ready), 1, [l for l in lines if "Cabinet wait" in l])
         install_files = [i for i, l in enumerate(lines) if "Action start" in l and "InstallFiles" in l]

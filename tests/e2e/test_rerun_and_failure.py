@@ -48,7 +48,7 @@ class RerunRequest(Scenario):
         self.assertEqual(len(runs), 2, runs)
         # The second run got the very same command line.
         self.assertEqual(runs[0], runs[1])
-        self.assertIsNone(self.prefix.value(VENDOR_KEY, "InstallStatus"))
+        self.assertIsNone(self.prefix.get_value(hklm(VENDOR_KEY), "InstallStatus"))
         # The vendor key itself stays: the kit's own keys live below it.
         self.assertTrue(self.prefix.key_exists(hklm(KIT_KEY)))
         self.assertTrue(self.prefix.product_installed(PRODUCT_CODE_KIT))
@@ -65,12 +65,12 @@ class PackageFailure(Scenario):
         code = self.prefix.run(self.exe, "/s WYKREFUSE=1")
         self.assertEqual(code, 1603)
         self.assertFalse(self.prefix.product_installed(PRODUCT_CODE_KIT))
-        self.assertFalse(os.path.exists(self.prefix.c(KIT_DIR)))
+        self.assertFalse(os.path.exists(self.prefix.c_drive(KIT_DIR)))
         # No kit home, so no runtime; and no update service after a failure.
         self.assertFalse(self.prefix.key_exists(hklm(RUNTIME_KEY)))
         self.assertFalse(self.prefix.product_installed(PRODUCT_CODE_AU))
-        self.assertIsNone(self.prefix.value(UPDATE_KEY, "AUVersion"))
-        au = self.prefix.user_folder("LocalLow", "Halvec", "Tavro", "AU")
+        self.assertIsNone(self.prefix.get_value(hklm(UPDATE_KEY), "AUVersion"))
+        au = os.path.join(self.prefix.user_data_folder("locallow"), "Halvec", "Tavro", "AU")
         self.assertFalse(os.path.exists(os.path.join(au, "au.msi")))
 
 

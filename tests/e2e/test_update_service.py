@@ -11,7 +11,7 @@ from e2e_support import (PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER, PRODUCT_CODE_AU
 class UpdateServiceVersions(Scenario):
     def install_extra(self, name):
         path = win_path(os.path.join(self.extra, name))
-        self.assertEqual(self.prefix.msiexec("/i", path, "ALLUSERS=1", "/qn"), 0, name)
+        self.prefix.wine("msiexec", "/i", path, "ALLUSERS=1", "/qn", timeout=300)  # fails unless 0
         self.prefix.wait_server()
 
     def test_older_update_service_is_removed_before_the_new_one_is_installed(self):
@@ -25,8 +25,8 @@ class UpdateServiceVersions(Scenario):
         # Both packages own the value through different components: had the old one been
         # removed after the new install, its removal would have taken the value with it.
         self.assertValue(UPDATE_KEY, "AUVersion", "2.1.5.1")
-        self.assertTrue(os.path.isfile(self.prefix.c(TOOL_DIR, "tvaureg.exe")))
-        self.assertTrue(os.path.isfile(self.prefix.c(TOOL_DIR, "tvaureg.log")))
+        self.assertTrue(os.path.isfile(self.prefix.c_drive(TOOL_DIR, "tvaureg.exe")))
+        self.assertTrue(os.path.isfile(self.prefix.c_drive(TOOL_DIR, "tvaureg.log")))
 
     def test_newer_recorded_update_service_is_not_removed(self):
         self.install_extra("au-old.msi")

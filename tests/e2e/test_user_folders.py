@@ -25,13 +25,10 @@ class NonAsciiUsers(Scenario):
                 try:
                     self.check_install(prefix, user)
                 finally:
-                    if os.environ.get("WYK_E2E_KEEP"):
-                        prefix.kill()
-                    else:
-                        prefix.remove()
+                    prefix.remove()
 
     def check_install(self, prefix, user):
-        profile = prefix.c("users", user)
+        profile = prefix.c_drive("users", user)
         self.assertTrue(os.path.isdir(profile), "wineboot made no profile for %s" % user)
         self.assertEqual(prefix.run(self.exe, "/s"), 0)
         cache = os.path.join(profile, "AppData", "LocalLow", "Halvec", "Tavro", "wyk1.7.0")
@@ -40,10 +37,10 @@ class NonAsciiUsers(Scenario):
                              name)
         self.assertTrue(prefix.product_installed(PRODUCT_CODE_KIT))
         # Nothing went to another user's folder (a best-fit "Lukasz", a "??").
-        users = sorted(n for n in os.listdir(prefix.c("users")) if n != "Public")
+        users = sorted(n for n in os.listdir(prefix.c_drive("users")) if n != "Public")
         for other in users:
             if other != user:
-                self.assertFalse(os.path.exists(os.path.join(prefix.c("users", other), "AppData",
+                self.assertFalse(os.path.exists(os.path.join(prefix.c_drive("users", other), "AppData",
                                                              "LocalLow", "Halvec")), other)
 
 

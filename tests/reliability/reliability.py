@@ -1,12 +1,13 @@
 """Shared support of the reliability suites: runs of the bootstrapper that
 overlap with other programs (several at once, an engine that waits, an
 intruder acting on the staged files), a small disk mounted as the user data
-folder, and the fatal report's expected text.
+folder, and registry values stored byte for byte.
 
 Built on the Wine harness of tests/wine (prefix template, X server, registry
 tool, exit codes through a runner program); Debian's /usr/bin/python3 only.
 """
 import os
+import pathlib
 import subprocess
 import sys
 import time
@@ -14,8 +15,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 import harness  # noqa: E402
-from harness import (CABINETS, PACKAGE, VENDOR_KEY, Runs, WineTestCase,  # noqa: E402,F401
-                     read_key_values, win_path)
+from harness import CABINETS, PACKAGE, Runs, WineTestCase, read_key_values, win_path  # noqa: E402,F401
 from payload_rows import SERVICE_FILES  # noqa: E402
 
 RUNTIME_KEY = harness.hklm(harness.product.RUNTIME)
@@ -30,10 +30,8 @@ OPEN_FOR_READING = b"Installer : Wrapper.OpenForReading "
 
 
 class ReliabilityCase(WineTestCase):
-    """Fresh state per test (see WineTestCase), plus the programs of
-    tests/reliability/programs."""
-
-    command_line = staticmethod(harness.command_line)
+    """Fresh state per test (see WineTestCase), plus the engine that waits,
+    the intruder and the look at the kit cache."""
 
     def use_patient_engine(self):
         """The engine stand-in made to read the staged files and then wait for
@@ -45,73 +43,26 @@ class ReliabilityCase(WineTestCase):
         return {"WYK_ENGINE_REPORT": win_path(report), "WYK_ENGINE_HOLD_DIR": win_path(hold)}, \
             hold, report
 
-    def wait_for_file(self, path, runs=None, limit=45):
-        deadline = time.time() + limit
-        while not os.path.exists(path):
-            if runs is not None and runs.process.poll() is not None:
-                raise AssertionError("the run ended before %s appeared: %r" % (
-                    os.path.basename(path), runs.wait()))
-            if time.time() > deadline:
-                raise AssertionError("%s did not appear" % path)
-            time.sleep(0.05)
-
     def release(self, hold, package_name):
-        with open(os.path.join(hold, "stop-" + package_name), "wb"):
-            pass
+        pathlib.Path(hold, "stop-" + package_name).touch()
 
     def swap_attempts(self, paths, env=None):
-        """What swap_attempt.exe could do to each file: {name: {attempt: "ok" or code}}."""
+        """What other_program.exe could do to each file: {name: {attempt: "ok" or code}}."""
         s = self.session
         report = s.work_file("swap.txt")
-        s.wine(os.path.join(s.tools, "swap_attempt.exe"), win_path(report),
+        s.wine(os.path.join(s.tools, "other_program.exe"), "try", win_path(report),
                *[win_path(p) for p in paths], env=env)
         outcome = {}
-        for key, values in read_key_values(report, every=True).items():
+        for key, value in read_key_values(report).items():
             name, _, attempt = key.rpartition(".")
-            outcome.setdefault(name, {})[attempt] = values[-1]
+            outcome.setdefault(name, {})[attempt] = value
         return outcome
 
-    def read_dialog(self, timeout=30, env=None):
-        """Starts the message box reader; call .wait() on the result for the
-        fields (None when no box came)."""
-        return harness.DialogReader(self.session, timeout, env)
-
-    def system_text(self, code):
-        """The platform's text for an error code, as the fatal report shows it."""
-        probe = self.session.probe_system(error_code=code)
-        return bytes.fromhex(probe["message"])
-
-    def fatal_text(self, operation, code):
-        return operation + b" failed with error %d: " % code + self.system_text(code)
-
-    def assertFatalBox(self, result, operation, code):
-        self.assertEqual(result.exit_code, code)
-        self.assertIsNotNone(result.dialog, "no message box was shown")
-        self.assertEqual(result.dialog["CAPTION"], b"Error")
-        self.assertEqual(result.dialog["TEXT"], self.fatal_text(operation, code))
-
     # ---- the cache -----------------------------------------------------------
-    def kit_files(self, folder=None):
+    def kit_files(self):
         """{name: bytes} of the files in the kit cache folder."""
-        folder = folder or self.session.cache_folder()
-        found = {}
-        if os.path.isdir(folder):
-            for name in os.listdir(folder):
-                with open(os.path.join(folder, name), "rb") as f:
-                    found[name] = f.read()
-        return found
-
-    def assertStagedLikePayload(self, names, folder=None, exe=None):
-        self.assertCabinetsComplete(folder or self.session.cache_folder(), exe, names)
-
-    def full_run_first(self, exe=None):
-        """A complete run that leaves the whole cache behind, as a user's
-        earlier install would; gives the cache tree it left."""
-        s = self.session
-        result = s.run(exe or s.product, "")
-        self.assertEqual(result.exit_code, 0)
-        self.assertStagedLikePayload(KIT_FILES, exe=exe)
-        return s.cache_tree()
+        folder = pathlib.Path(self.session.cache_folder())
+        return {path.name: path.read_bytes() for path in folder.iterdir()} if folder.is_dir() else {}
 
 
 class SmallDisk:
@@ -171,7 +122,3 @@ def exact_value_ops(key, name, kind, data):
     return [("set", key, filler, "3", (data + b"\xff").hex()),
             ("set", key, name, str(kind), data.hex() or "-"),
             ("delv", key, filler)]
-
-
-def vendor_value_ops(name, kind, data):
-    return exact_value_ops(VENDOR_KEY, name, kind, data)

@@ -150,7 +150,7 @@ class MissingRows(FaultCase):
         self.assertEqual(len(result.records), 1)
         files = self.kit_files()
         self.assertTrue(files[CABINETS[1]] == earlier[CABINETS[1]], "ss170000.cab was touched")
-        self.assertStagedLikePayload([n for n in KIT_FILES if n != CABINETS[1]], exe=exe)
+        self.assertCabinetsComplete(s.cache_folder(), exe, [n for n in KIT_FILES if n != CABINETS[1]])
 
 
 class EngineProblems(FaultCase):
@@ -190,7 +190,7 @@ class EngineProblems(FaultCase):
                 result = s.run(s.product, " /s", timeout=20)  # no box, or it would time out
                 self.assertEqual(result.exit_code, 1)
                 # Everything was staged: the run waits for the cabinet thread.
-                self.assertStagedLikePayload(KIT_FILES)
+                self.assertCabinetsComplete(s.cache_folder(), names=KIT_FILES)
 
 
 if __name__ == "__main__":

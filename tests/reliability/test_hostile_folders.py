@@ -76,7 +76,7 @@ class PlantedLibraries(ReliabilityCase):
         log = s.work_file("engine.log")
         env = s.env({"WYK_TRACE_FILE": win_path(self.trace), "WYK_ENGINE_LOG": win_path(log),
                      "WINEDEBUG": "+loaddll"}, self.native_first(names))
-        runs = Runs(self.session, [self.command_line(exe, " /s")], env=env, cwd=self.cwd)
+        runs = Runs(self.session, [harness.command_line(exe, " /s")], env=env, cwd=self.cwd)
         return runs.wait()[0], harness.read_records(log), runs.loader_trace()
 
     def loads_from(self, loader_trace, folder):
@@ -169,10 +169,10 @@ class PlantedLibraries(ReliabilityCase):
     def test_trace_catches_a_program_that_loads_by_plain_name(self):
         s = self.session
         loader = os.path.join(self.beside, "plain_loader.exe")
-        shutil.copyfile(os.path.join(self.session.tools, "plain_loader.exe"), loader)
+        shutil.copyfile(os.path.join(self.session.tools, "other_program.exe"), loader)
         self.plant(["version.dll"], (self.beside,))
         env = {"WYK_TRACE_FILE": win_path(self.trace)}
-        done = s.wine(loader, "version.dll", env=s.env(env, self.native_first(["version.dll"])),
+        done = s.wine(loader, "load", "version.dll", env=s.env(env, self.native_first(["version.dll"])),
                       check=False)
         self.assertEqual(done.returncode, 0)
         lines = read_lines(self.trace)
@@ -183,15 +183,26 @@ class PlantedLibraries(ReliabilityCase):
 
 
 class ShorterPrefixPrograms(ReliabilityCase):
+    """Decoys are copies of the engine stand-in: whatever starts, it records its
+    own file name and command line, so a decoy that ran shows in the log."""
+
     def plant_program(self, windows_path):
-        """Copies the decoy program to a path below C:; removed afterwards."""
+        """Copies the engine stand-in to a path below C:; removed afterwards."""
         s = self.session
         parts = windows_path[3:].split("\\")
         target = s.c_drive(*parts)
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copyfile(os.path.join(self.session.tools, "decoy_program.exe"), target)
+        shutil.copyfile(os.path.join(s.fake_engine_dir, "msiexec.exe"), target)
         self.addCleanup(lambda: os.path.exists(target) and os.unlink(target))
         return target
+
+    def run_recorded(self, env=None):
+        """Runs the product; gives its exit code and [(started file name, command line)]
+        of every program that recorded itself."""
+        s = self.session
+        log = s.work_file("started.log")
+        result = s.run(s.product, "", env=dict(env or {}, WYK_ENGINE_LOG=win_path(log)))
+        return result.exit_code, harness.read_records(log, names=True)
 
     def test_registration_tool_is_not_replaced_by_a_shorter_prefix(self):
         s = self.session
@@ -203,33 +214,28 @@ class ShorterPrefixPrograms(ReliabilityCase):
         self.plant_program(common + "\\Tavro\\Tavro.exe")
         self.addCleanup(shutil.rmtree, s.c_drive(s.target.program_files, "Common Files", "Tavro"),
                         True)
-        trace = s.work_file("trace.txt")
         s.registry(("mkkey", RUNTIME_KEY))
-        result = s.run(s.product, "", env={"WYK_TRACE_FILE": win_path(trace)})
-        self.assertEqual(result.exit_code, 0)
+        exit_code, started = self.run_recorded()
+        self.assertEqual(exit_code, 0)
         # The kit, then the update service's package.
-        self.assertEqual(len(result.records), 2)
-        self.assertTrue(result.records[1].endswith(b'au.msi" ALLUSERS=1 /qn'), result.records[1])
-        lines = read_lines(trace)
-        self.assertEqual(len(lines), 1, "started: %r" % lines)
-        started, _, command_line = lines[0].partition("|")
-        self.assertEqual(started.lower(), tool.lower())
-        self.assertEqual(command_line, '"%s" -r qor 1.7.0-b147' % tool)
+        engine = [line for name, line in started if name == "msiexec.exe"]
+        self.assertEqual(len(engine), 2)
+        self.assertTrue(engine[1].endswith(b'au.msi" ALLUSERS=1 /qn'), engine[1])
+        others = [(name.lower(), line) for name, line in started if name != "msiexec.exe"]
+        self.assertEqual(others, [("tvaureg.exe", b'"%s" -r qor 1.7.0-b147' % tool.encode())],
+                         "started: %r" % started)
 
     def test_engine_in_a_folder_with_blanks_is_not_replaced_by_a_shorter_prefix(self):
         s = self.session
         engine = "C:\\Tavro Engine\\msiexec.exe"
         target = self.plant_program(engine)
-        shutil.copyfile(os.path.join(s.fake_engine_dir, "msiexec.exe"), target)
         self.addCleanup(shutil.rmtree, os.path.dirname(target), True)
         self.plant_program("C:\\Tavro.exe")
-        trace = s.work_file("trace.txt")
         s.registry(*s.engine_location_ops("C:\\Tavro Engine"))
-        result = s.run(s.product, "", env={"WYK_TRACE_FILE": win_path(trace),
-                                           "WYK_ENGINE_CODES": "3010"})
-        self.assertEqual(result.exit_code, 3010)
-        self.assertEqual(result.records, [self.expected_line("", engine=engine)])
-        self.assertEqual(read_lines(trace), [], "the decoy at C:\\Tavro.exe was started")
+        exit_code, started = self.run_recorded({"WYK_ENGINE_CODES": "3010"})
+        self.assertEqual(exit_code, 3010)
+        self.assertEqual(started, [("msiexec.exe", self.expected_line("", engine=engine))],
+                         "the decoy at C:\\Tavro.exe was started")
 
 
 if __name__ == "__main__":

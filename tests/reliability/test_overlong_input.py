@@ -6,7 +6,7 @@ import os
 import shutil
 import unittest
 
-from reliability import ReliabilityCase, Runs, exact_value_ops, vendor_value_ops
+from reliability import ReliabilityCase, Runs, exact_value_ops
 import harness  # found through the path that reliability sets
 from harness import INSTALLER_KEY, PACKAGE, VENDOR_KEY, win_path
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
@@ -76,7 +76,7 @@ class LongCommandLines(ReliabilityCase):
 
     def start_outcome(self, tail):
         s = self.session
-        runs = Runs(self.session, [self.command_line(s.product, tail)], timeout=30)
+        runs = Runs(self.session, [harness.command_line(s.product, tail)], timeout=30)
         return runs.wait()[0]
 
     def test_command_lines_past_the_platform_limit_never_start(self):
@@ -85,7 +85,7 @@ class LongCommandLines(ReliabilityCase):
         100000 characters) fails to start the program at all, so nothing is
         staged. The longest one reaches the program, which refuses it."""
         s = self.session
-        fixed = len(self.command_line(s.product, " P="))
+        fixed = len(harness.command_line(s.product, " P="))
         longest = " P=" + "z" * (PLATFORM_LINE_LIMIT - 1 - fixed)
         self.assertEqual(self.start_outcome(longest), INVALID_COMMAND_LINE)
         for case, tail in (("one character more", longest + "z"),
@@ -95,7 +95,7 @@ class LongCommandLines(ReliabilityCase):
             with self.subTest(case):
                 outcome = self.start_outcome(tail)
                 self.assertEqual(outcome, "nostart %d" % ERROR_INVALID_PARAMETER, "start of a %d-character command line"
-                                 % len(self.command_line(s.product, tail)))
+                                 % len(harness.command_line(s.product, tail)))
                 self.assertEqual(s.cache_tree(), {})
 
 
@@ -209,7 +209,7 @@ class InstallStatusValues(ReliabilityCase):
 
     def run_with_status(self, kind, data):
         s = self.session
-        s.registry(*vendor_value_ops("InstallStatus", kind, data))
+        s.registry(*exact_value_ops(VENDOR_KEY, "InstallStatus", kind, data))
         self.assertEqual(s.get_value(VENDOR_KEY, "InstallStatus"), (kind, data),
                          "the value could not be stored as given")
         return s.run(s.product, "", env={"WYK_ENGINE_CODES": "1603,3010"})

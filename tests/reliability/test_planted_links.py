@@ -80,7 +80,7 @@ class PlantedLinks(ReliabilityCase):
                 self.assertTrue(os.path.islink(link), "the link itself is left as it was")
                 if parts[-1] == "AU":
                     # The kit was staged and installed before the step that met the link.
-                    self.assertStagedLikePayload(KIT_FILES)
+                    self.assertCabinetsComplete(s.cache_folder(), names=KIT_FILES)
                 else:
                     self.assertEqual(result.records, [], "the engine must not run")
         self.remove_cache()
@@ -117,7 +117,7 @@ class PlantedLinks(ReliabilityCase):
         self.addCleanup(restore)
         result = s.run(s.product, "")
         self.assertEqual(result.exit_code, 0)
-        self.assertStagedLikePayload(KIT_FILES)
+        self.assertCabinetsComplete(s.cache_folder(), names=KIT_FILES)
         self.assertTrue(os.path.islink(locallow), "the user's own link is left as it was")
         self.assertOutsideUntouched()
         self.remove_cache()
@@ -134,7 +134,7 @@ class PlantedLinks(ReliabilityCase):
         result = s.run(s.product, "")
         self.assertEqual(result.exit_code, 0)
         self.assertOutsideUntouched()
-        self.assertStagedLikePayload(KIT_FILES)
+        self.assertCabinetsComplete(s.cache_folder(), names=KIT_FILES)
         for folder, names in ((kit, KIT_FILES), (service, SERVICE_FILES)):
             for name in names:
                 path = os.path.join(folder, name)

@@ -5,6 +5,7 @@ import os
 import unittest
 
 import reliability
+import harness  # found through the path that reliability sets
 from reliability import (CREATE_FILE, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, KIT_FILES,
                          OPEN_FOR_READING, RUNTIME_KEY, SERVICE_FILES, ReliabilityCase, Runs)
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
@@ -37,11 +38,11 @@ class HeldStagedFiles(ReliabilityCase):
         service_folder = os.path.join(s.user_data_folder("locallow"), "Halvec", "Tavro", "AU")
         service = [os.path.join(service_folder, name) for name in SERVICE_FILES]
 
-        runs = Runs(self.session, [self.command_line(s.product)], env=s.env(env))
-        self.wait_for_file(os.path.join(hold, "ready-" + reliability.PACKAGE), runs)
+        runs = Runs(self.session, [harness.command_line(s.product)], env=s.env(env))
+        s.wait_for_file(os.path.join(hold, "ready-" + reliability.PACKAGE), runs.process)
         during_kit = self.swap_attempts(kit)
         self.release(hold, reliability.PACKAGE)
-        self.wait_for_file(os.path.join(hold, "ready-au.msi"), runs)
+        s.wait_for_file(os.path.join(hold, "ready-au.msi"), runs.process)
         during_service = self.swap_attempts(service + kit)
         self.release(hold, "au.msi")
         self.assertEqual(runs.wait(), [0])
@@ -57,7 +58,7 @@ class HeldStagedFiles(ReliabilityCase):
         for name in KIT_FILES + SERVICE_FILES:
             self.assertEqual(engine["read." + name], [str(len(s.payload(name)))], name)
 
-        self.assertStagedLikePayload(KIT_FILES)
+        self.assertCabinetsComplete(s.cache_folder(), names=KIT_FILES)
         for path in service:
             with open(path, "rb") as f:
                 self.assertTrue(f.read() == s.payload(os.path.basename(path)), path)
@@ -74,13 +75,14 @@ class TwoBootstrappersAtOnce(ReliabilityCase):
 
     def test_one_runs_the_other_ends_with_32_and_no_cabinet_is_cut_short(self):
         s = self.session
-        sharing_text = self.system_text(ERROR_SHARING_VIOLATION)
+        refusals = [self.fatal_text(operation, ERROR_SHARING_VIOLATION)
+                    for operation in (CREATE_FILE, OPEN_FOR_READING)]
         for round_number in range(self.ROUNDS):
             with self.subTest(round=round_number):
                 s.clear_cache()
                 env, hold, report = self.use_patient_engine()
-                dialog = self.read_dialog(timeout=40)
-                runs = Runs(self.session, [self.command_line(s.product, " /s")] * 2, env=s.env(env))
+                dialog = harness.DialogReader(s, 40)
+                runs = Runs(self.session, [harness.command_line(s.product, " /s")] * 2, env=s.env(env))
                 # The engine of the one that got ahead waits; the other one
                 # finds the package (or a cabinet) taken and reports it.
                 box = dialog.wait()
@@ -90,15 +92,13 @@ class TwoBootstrappersAtOnce(ReliabilityCase):
                 self.assertEqual(sorted(outcomes), [0, ERROR_SHARING_VIOLATION])
                 self.assertIsNotNone(box, "the second bootstrapper showed no message box")
                 self.assertEqual(box["CAPTION"], b"Error")
-                self.assertIn(box["TEXT"], [
-                    operation + b" failed with error 32: " + sharing_text
-                    for operation in (CREATE_FILE, OPEN_FOR_READING)])
+                self.assertIn(box["TEXT"], refusals)
                 engine = reliability.read_key_values(report, every=True)
                 self.assertEqual(len(engine["start"]), 1, "only the winner runs the engine")
                 for name in KIT_FILES:
                     self.assertEqual(engine["read." + name], [str(len(s.payload(name)))], name)
                 self.assertEqual(sorted(self.kit_files()), sorted(KIT_FILES))
-                self.assertStagedLikePayload(KIT_FILES)
+                self.assertCabinetsComplete(s.cache_folder(), names=KIT_FILES)
 
 
 if __name__ == "__main__":

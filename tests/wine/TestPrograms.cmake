@@ -2,7 +2,6 @@
 # bitness, and bootstrapper variants with other payloads. Included by a
 # Windows build with WYK_TEST_PROGRAMS on.
 set(WYK_WINE_PROGRAM_SOURCES ${CMAKE_CURRENT_LIST_DIR}/programs)
-set(WYK_RELY_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../reliability/programs)
 
 set(WYK_WINE_TOOLS_DIR ${CMAKE_BINARY_DIR}/wine-tools)
 
@@ -43,16 +42,11 @@ wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/recording_engine.c WINDOWS NAME msi
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/dialog_reader.c LIBRARIES user32)
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c LIBRARIES advapi32)
 # run_all is the runner: exact command lines, full 32-bit exit codes, several at once.
-foreach(program hold_file run_all event_watcher)
+foreach(program other_program run_all event_watcher)
   wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/${program}.c)
 endforeach()
 # The trace library: planted under a library's name, it notes each load.
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/trace_library.c SHARED)
-
-# The reliability suites' intruder, decoy and loader.
-wyk_wine_program(${WYK_RELY_SOURCES}/swap_attempt.c)
-wyk_wine_program(${WYK_RELY_SOURCES}/decoy_program.c WINDOWS)
-wyk_wine_program(${WYK_RELY_SOURCES}/plain_loader.c)
 
 # Libraries with nothing but a file version (and the toolchain's default entry
 # point), put in place of the engine library to test the version gate on both

@@ -603,9 +603,9 @@ class WineSession:
         done = self.wine(os.path.join(self.tools, "registry_tool.exe"), *argv)
         return done.stdout.decode("latin-1")
 
-    def get_value(self, key, name):
-        """(type, bytes) of a value, or None when it does not exist."""
-        out = self.registry(("get", key, name)).strip()
+    def get_value(self, key, name, wide=False):
+        """(type, bytes) of a value, or None when it does not exist; wide: by the wide call."""
+        out = self.registry(("getw" if wide else "get", key, name)).strip()
         if out == "missing":
             return None
         kind, _, data = out.partition(" ")
@@ -743,11 +743,11 @@ class WineSession:
                 reader.stop()
 
     def hold(self, path, limit_ms=120000):
-        """Holds a file open without sharing (hold_file.exe); gives the
+        """Holds a file open without sharing (other_program.exe); gives the
         function that lets it go, for the test's clean-up."""
         ready, stop = self.work_file("hold-ready"), self.work_file("hold-stop")
-        holder = self.start_program(os.path.join(self.tools, "hold_file.exe"), win_path(path),
-                                    win_path(ready), win_path(stop), str(limit_ms))
+        holder = self.start_program(os.path.join(self.tools, "other_program.exe"), "hold",
+                                    win_path(path), win_path(ready), win_path(stop), str(limit_ms))
 
         def release():
             open(stop, "w").close()
@@ -756,13 +756,25 @@ class WineSession:
             except subprocess.TimeoutExpired:
                 holder.kill()
                 holder.wait()
-        deadline = time.time() + 30
-        while not os.path.exists(ready):
-            if holder.poll() is not None or time.time() > deadline:
-                release()
-                raise AssertionError("%s could not be held" % path)
-            time.sleep(0.02)
+        try:
+            self.wait_for_file(ready, holder, 30)
+        except AssertionError:
+            release()
+            raise AssertionError("%s could not be held" % path)
         return release
+
+    @staticmethod
+    def wait_for_file(path, process=None, limit=45):
+        """Waits until a file that a program creates exists; fails when the
+        time is up or process (a Popen) has ended first."""
+        deadline = time.time() + limit
+        while not os.path.exists(path):
+            if process is not None and process.poll() is not None:
+                raise AssertionError("%s ended with %d before %s appeared"
+                                     % (process.args[1], process.returncode, path))
+            if time.time() > deadline:
+                raise AssertionError("%s did not appear" % path)
+            time.sleep(0.02)
 
     def start_program(self, program, *args, env=None):
         """Starts a Wine program in the background; the caller waits or kills."""
@@ -775,7 +787,10 @@ class Runs:
     """Bootstrappers (or any programs) started together through run_all.exe,
     in the background, so a test can act while they run."""
 
-    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60):
+    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False):
+        """pausable keeps the runner in the test's session (see die_with_parent), so
+        that a test may hold a program with SIGSTOP: a stopped process in an orphaned
+        process group gets continued by the kernel."""
         self.session = s
         self.result = s.work_file("run-all.txt")
         files = []
@@ -792,7 +807,7 @@ class Runs:
                 [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
                  str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
                 env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
-                preexec_fn=die_with_parent)
+                preexec_fn=None if pausable else die_with_parent)
 
     def wait(self):
         """The outcome of each command line: an int exit code, or the text
@@ -937,6 +952,17 @@ class WineTestCase(unittest.TestCase):
         return ('"%s" /i "%s" %s WRAPPER=1' % (engine or self.engine_path(),
                                               package or self.package_path(),
                                               middle)).encode("latin-1")
+
+    def fatal_text(self, operation, code):
+        """The fatal report's text: what failed, the error code and the platform's text for it."""
+        message = bytes.fromhex(self.session.probe_system(error_code=code)["message"])
+        return operation + b" failed with error %d: " % code + message
+
+    def assertFatalBox(self, result, operation, code):
+        self.assertEqual(result.exit_code, code)
+        self.assertIsNotNone(result.dialog, "no message box was shown")
+        self.assertEqual(result.dialog["CAPTION"], b"Error")
+        self.assertEqual(result.dialog["TEXT"], self.fatal_text(operation, code))
 
     def assertCabinetsComplete(self, folder, exe=None, names=CABINETS):
         for name in names:
