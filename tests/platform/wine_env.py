@@ -101,9 +101,7 @@ class WineEnv(WineSession):
             if release:
                 release()
         out = {"exit": result.exit_code & 0xFFFFFFFF, "box": result.dialog is not None}
-        if out["box"]:
-            out["caption"] = result.dialog["CAPTION"]
-            out["text"] = result.dialog["TEXT"]
+        out.update((field.lower(), text) for field, text in (result.dialog or {}).items())
         return out
 
     def plant_recorder(self, unix_path):

@@ -469,13 +469,9 @@ class FileEvents:
     def events(self):
         """[(event, file name)], event "CREATE", "MODIFY" or "CLOSE_WRITE",
         once stopped. Repeated writes to one file show as one MODIFY."""
-        result = []
-        for line in self.lines:
-            kinds, _, name = line.partition(" ")
-            for kind in ("CREATE", "MODIFY", "CLOSE_WRITE"):
-                if kind in kinds.split(","):
-                    result.append((kind, name))
-        return result
+        lines = [line.partition(" ") for line in self.lines]
+        return [(kind, name) for kinds, _, name in lines
+                for kind in ("CREATE", "MODIFY", "CLOSE_WRITE") if kind in kinds.split(",")]
 
     def writing_order(self):
         """The files in the order they were created and written, one entry
@@ -843,12 +839,12 @@ class Watcher:
         self.process = session.start_program(
             os.path.join(session.tools, program + ".exe"), win_path(self.out), str(int(limit_ms)),
             *([win_path(ready_file)] if ready else []), *args, env=env)
-        deadline = time.time() + 30
-        while ready and not os.path.exists(ready_file):
-            if self.process.poll() is not None or time.time() > deadline:
+        if ready:
+            try:
+                session.wait_for_file(ready_file, self.process, limit=30)
+            except AssertionError:
                 self.stop()
-                raise AssertionError("%s did not start" % program)
-            time.sleep(0.02)
+                raise
 
     def wait(self):
         """{key: value} of what it saw, or None when it ended with an error

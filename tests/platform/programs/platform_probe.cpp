@@ -276,18 +276,14 @@ void WriteNullText(char**) {
   printf(" open=%ld result=%ld", opened, key.WriteTerminatedString(NULL, "WykProbeNull"));
 }
 
-void ReadDevKitHomeVerb(char** a) {
+// A value read into the guarded buffer, prepared as the product's caller does:
+// only emptied, or zeroed whole (a value without a zero must then find zeros).
+template <int (*Read)(char*, size_t), bool kZeroed>
+void GuardedValueVerb(char** a) {
   size_t capacity = Number(a[0]);
   char* buffer = GuardedBuffer(capacity);
-  buffer[0] = '\0';
-  PrintGuardedRead(ReadDevKitHome(buffer, capacity), buffer, capacity);
-}
-
-void ReadUpdateServiceVersionVerb(char** a) {
-  size_t capacity = Number(a[0]);
-  char* buffer = GuardedBuffer(capacity);
-  memset(buffer, 0, capacity);
-  PrintGuardedRead(ReadUpdateServiceVersion(buffer, capacity), buffer, capacity);
+  memset(buffer, 0, kZeroed ? capacity : 1);
+  PrintGuardedRead(Read(buffer, capacity), buffer, capacity);
 }
 
 void LocateMsiexecVerb(char** a) {
@@ -695,8 +691,8 @@ const Verb kVerbs[] = {
     {"write-null-text", 0, WriteNullText, NULL},
     {"clear-install-status", 0, NULL, ClearInstallStatus},
     {"is-runtime-registered", 0, NULL, IsRuntimeRegistered},
-    {"read-devkit-home", 1, ReadDevKitHomeVerb, NULL},
-    {"read-update-service-version", 1, ReadUpdateServiceVersionVerb, NULL},
+    {"read-devkit-home", 1, GuardedValueVerb<ReadDevKitHome, false>, NULL},
+    {"read-update-service-version", 1, GuardedValueVerb<ReadUpdateServiceVersion, true>, NULL},
     {"needs-old-update-service", 0, NULL, NeedsOldUpdateService},
     {"locate-msiexec", 1, LocateMsiexecVerb, NULL},
     {"run-and-wait", 1, RunAndWaitVerb, NULL},
