@@ -1,9 +1,6 @@
 #include "followon/update_service.h"
 
-#include <shlobj.h>
-
 #include "base/bounded_text.h"
-#include "base/folder_text.h"
 #include "base/product_constants.h"
 #include "followon/followon_rules.h"
 #include "platform/system_info.h"
@@ -79,13 +76,8 @@ void InstallUpdateService(HMODULE module) {
     RunAndWait(commandLine.Data());
   }
 
-  // A folder with no exact 8-bit name skips the tool, as a failed look-up does.
-  wchar_t commonFilesWide[MAX_PATH];
   FixedText<MAX_PATH> commonFiles;
-  if (FAILED(SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, commonFilesWide)) ||
-      FolderToAnsiText(commonFilesWide, commonFiles) != kFolderTextReady) {
-    return;
-  }
+  if (!GetCommonFilesFolder(commonFiles)) return;
   if (ComposeRegistrationCommandLine(commandLine, commonFiles.Text(), kProduct.buildString)) {
     RunAndWait(commandLine.Data());
   }

@@ -93,3 +93,10 @@ UserFolderResult FindUserDataFolder(BoundedText& folder) {
 bool GetUserDataFolder(BoundedText& folder) {
   return FindUserDataFolder(folder) == kUserFolderFound;
 }
+
+bool GetCommonFilesFolder(BoundedText& folder) {
+  folder.Clear();
+  wchar_t wide[MAX_PATH];
+  return SUCCEEDED(SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, wide)) &&
+         FolderToAnsiText(wide, folder) == kFolderTextReady;
+}
