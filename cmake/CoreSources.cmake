@@ -1,6 +1,7 @@
 # The decision code: plain functions that build both for Windows and natively.
 set(WYK_CORE_SOURCES
   base/bounded_text.cpp
+  base/folder_rules.cpp
   base/language.cpp
   base/product_constants.cpp
   bootstrap/command_line.cpp

@@ -46,8 +46,11 @@ bool WriteCompletely(HANDLE file, const char* text, size_t length) {
 
 void LogDiagnostic(const char* message) {
   FixedText<256> prefix;
-  time_t now = time(NULL);
-  FormatLogPrefix(prefix, localtime(&now));
+  // The 64-bit functions, which every system's runtime library has had since
+  // XP: the 32-bit time runs out in January 2038, and the stamp must hold
+  // until the end of the year 3000, where the runtime's own range ends.
+  __time64_t now = _time64(NULL);
+  FormatLogPrefix(prefix, _localtime64(&now));
 
   FixedText<kPathCapacity> path;
   if (!ComposeLogPath(path)) return;

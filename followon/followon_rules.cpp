@@ -9,13 +9,6 @@ namespace {
 const char kLeastKeptUpdateServiceVersion[] = "2.1.5.1";
 }
 
-bool IsAbsoluteKitHome(const char* kitHome) {
-  char first = kitHome[0];
-  bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
-  if (letter) return kitHome[1] == ':' && kitHome[2] == '\\';
-  return first == '\\' && kitHome[1] == '\\' && kitHome[2] != '\0' && kitHome[2] != '\\';
-}
-
 bool ComposeRuntimePackagePath(BoundedText& out, const char* kitHome) {
   return ComposeKitHomeFilePath(out, kitHome, "qor.msi");
 }
@@ -45,7 +38,12 @@ bool ComposeRuntimeCommandLine(BoundedText& out, const char* enginePath, const c
   out.Append(" /qn ADDLOCAL=ALL SDKSILENT=1");
   if (publicRuntimeFolder[0] != '\0') {
     out.Append(" INSTALLDIR=");
-    AppendQuoted(out, publicRuntimeFolder);
+    const char* folder = publicRuntimeFolder;
+    if (ContainsText(folder, " ") && !ContainsText(folder, "\"")) {
+      AppendQuoted(out, publicRuntimeFolder);
+    } else {
+      out.Append(publicRuntimeFolder);
+    }
   }
   return out.Fits();
 }

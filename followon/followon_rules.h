@@ -7,11 +7,6 @@
 #include "base/bounded_text.h"
 #include "base/language.h"
 
-// True for a kit home the follow-on install may act in: "<letter>:\..." or
-// "\\<server>...". Anything else (empty, relative, drive-relative "C:kit",
-// rooted "\kit") would resolve against the current drive or folder.
-bool IsAbsoluteKitHome(const char* kitHome);
-
 // "<home>\qor.msi"
 bool ComposeRuntimePackagePath(BoundedText& out, const char* kitHome);
 
@@ -19,7 +14,9 @@ bool ComposeRuntimePackagePath(BoundedText& out, const char* kitHome);
 bool ComposeKitHomeFilePath(BoundedText& out, const char* kitHome, const char* fileName);
 
 // "<engine>" /i "<package>" [TRANSFORMS="<home>\qor<lang>.MST" ]/qn ADDLOCAL=ALL SDKSILENT=1
-// [ INSTALLDIR="<folder>"]. The folder is quoted so a blank in it cannot split it.
+// [ INSTALLDIR=<folder>]. A folder with a blank and no quote is quoted, so the
+// blank cannot split it; one that holds a quote is the caller's own quoting
+// and is kept; any other is passed as it is, as callers have always had it.
 bool ComposeRuntimeCommandLine(BoundedText& out, const char* enginePath, const char* packagePath,
                                const char* kitHome, LanguageId language,
                                const char* publicRuntimeFolder);

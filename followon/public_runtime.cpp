@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/bounded_text.h"
+#include "base/folder_rules.h"
 #include "base/product_constants.h"
 #include "followon/followon_rules.h"
 #include "platform/process_runner.h"
@@ -29,9 +30,10 @@ void InstallPublicRuntimeSilently(const char* enginePath, LanguageId language,
                                   const char* publicRuntimeFolder) {
   FixedText<kLineCapacity> kitHome;
   if (!ReadDevKitHome(kitHome.Data(), kitHome.Capacity()) || !kitHome.AdoptWritten()) return;
-  // A home that is not absolute counts as missing: run nothing, delete nothing
-  // (an empty one would point the deletions at the root of the current drive).
-  if (!IsAbsoluteKitHome(kitHome.Text())) return;
+  // A home that is not absolute, or that has no exact 8-bit name, counts as
+  // missing: run nothing, delete nothing (an empty one would point the
+  // deletions at the root of the current drive, a best-fit one at a look-alike).
+  if (!IsAbsoluteFolder(kitHome.Text())) return;
 
   FixedText<kLineCapacity> package;
   if (ComposeRuntimePackagePath(package, kitHome.Text()) && FileExists(package.Text())) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/folder_rules.h"
 #include "base/product_constants.h"
 #include "platform/engine_rules.h"
 #include "platform/system_info.h"
@@ -75,6 +76,12 @@ int LocateMsiexec(BoundedText& path) {
     }
     path.Data()[size] = '\0';
     path.AdoptWritten();
+    // Only administrators can write the value, yet a damaged one must not send
+    // an elevated start to the current drive's root or the current folder.
+    if (!IsAbsoluteFolder(path.Text())) {
+      path.Clear();
+      return 0;
+    }
   }
   if (!AppendMsiexecFileName(path)) {
     path.Clear();

@@ -9,8 +9,8 @@
 int CheckInstallerEngineVersion();
 
 // Fills path with the full path of msiexec.exe: the system directory on 5.2,
-// else the "InstallerLocation" folder. 0 when the folder is not found or the
-// full path does not fit.
+// else the "InstallerLocation" folder. 0 when the folder is not found, is not
+// an absolute folder, or the full path does not fit.
 int LocateMsiexec(BoundedText& path);
 
 #endif

@@ -36,22 +36,40 @@ LONG RegistryKey::Close() {
   return result;
 }
 
+namespace {
+
+// What a query into a buffer of capacity bytes left: anything but a complete
+// text leaves the buffer's first character zero.
+template <typename Char>
+LONG JudgeStringRead(LONG result, DWORD type, Char* buffer, DWORD capacity, DWORD size) {
+  if (capacity < sizeof(Char)) return result == ERROR_SUCCESS ? ERROR_MORE_DATA : result;
+  if (size == 0) {
+    buffer[0] = 0;
+    return result;
+  }
+  if (!IsTerminatedStringData(type, reinterpret_cast<const unsigned char*>(buffer), size,
+                              capacity, sizeof(Char))) {
+    buffer[0] = 0;
+    return ERROR_INVALID_DATA;
+  }
+  return result;
+}
+
+}  // namespace
+
 LONG RegistryKey::ReadCheckedString(char* buffer, const char* name, DWORD& size) {
   DWORD capacity = size;
   DWORD type = REG_NONE;
   LONG result = RegQueryValueExA(handle_, name, NULL, &type, reinterpret_cast<BYTE*>(buffer), &size);
   if (buffer == NULL) return result;
-  if (capacity == 0) return result == ERROR_SUCCESS ? ERROR_MORE_DATA : result;
-  if (size == 0) {
-    buffer[0] = '\0';
-    return result;
-  }
-  if (!IsTerminatedStringData(type, reinterpret_cast<const unsigned char*>(buffer), size,
-                              capacity)) {
-    buffer[0] = '\0';
-    return ERROR_INVALID_DATA;
-  }
-  return result;
+  return JudgeStringRead(result, type, buffer, capacity, size);
+}
+
+LONG RegistryKey::ReadCheckedWideString(wchar_t* buffer, const wchar_t* name, DWORD& size) {
+  DWORD capacity = size;
+  DWORD type = REG_NONE;
+  LONG result = RegQueryValueExW(handle_, name, NULL, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  return JudgeStringRead(result, type, buffer, capacity, size);
 }
 
 LONG RegistryKey::WriteTerminatedString(const char* text, const char* name) {

@@ -19,6 +19,10 @@ class RegistryKey {
   // ERROR_INVALID_DATA. buffer may be null to ask for the size only.
   LONG ReadCheckedString(char* buffer, const char* name, DWORD& size);
 
+  // The same through the wide call, which never turns a letter into a
+  // look-alike; size counts bytes, buffer must not be null.
+  LONG ReadCheckedWideString(wchar_t* buffer, const wchar_t* name, DWORD& size);
+
   // Stores text as REG_SZ with its terminating zero.
   LONG WriteTerminatedString(const char* text, const char* name);
 

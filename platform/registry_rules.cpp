@@ -2,15 +2,28 @@
 
 #include "base/bounded_text.h"
 
+namespace {
+
+// The character that ends at byte end of the data is zero.
+bool ZeroCharacterEndsAt(const unsigned char* data, size_t end, size_t unit) {
+  for (size_t i = end - unit; i < end; ++i) {
+    if (data[i] != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool IsTerminatedStringData(unsigned long type, const unsigned char* data, size_t size,
-                            size_t capacity) {
-  if (size == 0 || size > capacity) return false;
+                            size_t capacity, size_t unit) {
+  if (size == 0 || size > capacity || unit == 0 || size % unit != 0) return false;
   switch (type) {
     case kRegSz:
     case kRegExpandSz:
-      return data[size - 1] == 0;
+      return ZeroCharacterEndsAt(data, size, unit);
     case kRegMultiSz:
-      return data[size - 1] == 0 && (size < 2 || data[size - 2] == 0);
+      return ZeroCharacterEndsAt(data, size, unit) &&
+             (size < 2 * unit || ZeroCharacterEndsAt(data, size - unit, unit));
     default:
       return false;
   }

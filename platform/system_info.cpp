@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "base/folder_rules.h"
 #include "base/folder_text.h"
 #include "platform/system_library.h"
 
@@ -96,7 +97,13 @@ bool GetUserDataFolder(BoundedText& folder) {
 
 bool GetCommonFilesFolder(BoundedText& folder) {
   folder.Clear();
+  // Empty first: a lookup may succeed without writing anything.
   wchar_t wide[MAX_PATH];
-  return SUCCEEDED(SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, wide)) &&
-         FolderToAnsiText(wide, folder) == kFolderTextReady;
+  wide[0] = L'\0';
+  if (FAILED(SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES_COMMON, NULL, 0, wide)) ||
+      FolderToAnsiText(wide, folder) != kFolderTextReady || !IsAbsoluteFolder(folder.Text())) {
+    folder.Clear();
+    return false;
+  }
+  return true;
 }

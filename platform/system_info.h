@@ -29,8 +29,9 @@ UserFolderResult FindUserDataFolder(BoundedText& folder);
 bool GetUserDataFolder(BoundedText& folder);
 
 // The common program files folder of this program's bitness. False when the
-// platform cannot name it or it has no exact 8-bit name (nor a short form
-// with one): a tool there is then skipped rather than looked for elsewhere.
+// platform cannot name it, names no absolute folder, or names one with no
+// exact 8-bit name (nor a short form with one): a tool there is then skipped
+// rather than looked for elsewhere.
 bool GetCommonFilesFolder(BoundedText& folder);
 
 #endif

@@ -1,6 +1,8 @@
 #include "platform/vendor_values.h"
 
 #include "base/bounded_text.h"
+#include "base/folder_text.h"
+#include "base/product_constants.h"
 #include "platform/registry_key.h"
 
 namespace {
@@ -53,8 +55,16 @@ int ReadDevKitHome(char* buffer, size_t capacity) {
       ERROR_SUCCESS) {
     return 0;
   }
-  DWORD size = static_cast<DWORD>(capacity);
-  return kit.ReadCheckedString(buffer, "TavroHome", size) == ERROR_SUCCESS ? 1 : 0;
+  // The wide value: the 8-bit call would turn a letter outside the ANSI code
+  // page into a look-alike ("L" for an L with stroke), naming another folder
+  // that any user may have made.
+  wchar_t wide[kLineCapacity];
+  DWORD size = sizeof(wide);
+  BoundedText home(buffer, capacity);
+  return kit.ReadCheckedWideString(wide, L"TavroHome", size) == ERROR_SUCCESS &&
+                 FolderToAnsiText(wide, home) == kFolderTextReady
+             ? 1
+             : 0;
 }
 
 int IsRuntimeRegistered() {

@@ -15,7 +15,9 @@ int WriteVendorString(const char* name, const char* text);
 // Removes the re-run request "InstallStatus"; always 1.
 int ClearInstallStatus();
 
-// "TavroHome" of the kit's version key; 1 when read (an empty text counts).
+// "TavroHome" of the kit's version key, read as its wide value and turned into
+// 8-bit text exactly or through the folder's short form; 1 when read so (an
+// empty text counts), 0 when missing, not a complete text, or without such a form.
 int ReadDevKitHome(char* buffer, size_t capacity);
 
 // 1 when the runtime's version key exists and can be opened for reading.

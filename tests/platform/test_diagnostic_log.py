@@ -152,6 +152,19 @@ class Entries(LogTestCase):
         self.assertEqual(self.read(self.logs),
                          b"\nTue Mar 02 05:05:09 2027\n:: a" + FIXED_PREFIX + b"b")
 
+    def test_stamps_past_the_end_of_32_bit_time(self):
+        # 2^31 seconds, a late year of this century and the last day of the
+        # year 3000, nine hours east: each keeps its stamp and line feed.
+        env = wine_env.env()
+        moments = [(2 ** 31, b"Tue Jan 19 12:14:08 2038"),
+                   (calendar.timegm((2099, 12, 31, 14, 59, 59)), b"Thu Dec 31 23:59:59 2099"),
+                   (calendar.timegm((3000, 12, 31, 14, 59, 59)), b"Wed Dec 31 23:59:59 3000")]
+        for moment, _ in moments:
+            env.probe(["fake-time", moment], ["crt-putenv", NINE_HOURS_EAST], self.tmpdir,
+                      ["log", "m"])
+        self.assertEqual(self.read(self.logs),
+                         b"".join(b"\n" + stamp + b"\n:: m" for _, stamp in moments))
+
     def test_stamp_of_the_real_clock(self):
         env = wine_env.env()
         east = datetime.timezone(datetime.timedelta(hours=9))

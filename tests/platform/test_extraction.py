@@ -236,6 +236,19 @@ class UserFolderCause(unittest.TestCase):
                           ["cache-package-path", 0])
         self.assertEqual([l["result"] for l in lines[1:]], ["no-user-folder"] * 2)
 
+    def test_folder_without_an_exact_name_is_1113_a_missing_one_3(self):
+        # The XP branch's look-up, replaced: a folder whose name has only a best
+        # fit and that does not exist, so it has no short form either.
+        env = wine_env.env()
+        env.registry(reg_set(self.PROBE_VERSION, "Version", 1, b"winxp\0"))
+        self.addCleanup(env.registry, ("delk", self.PROBE_VERSION))
+        lines = env.probe(["fake-folder", 26, hexarg("C:\\\u0141nowhere".encode())],
+                          ["cache-package-path", 0], ["run-bootstrap", "-"])
+        self.assertEqual([l["result"] for l in lines[1:]], ["no-exact-name", "1113"])
+        lines = env.probe(["fail-roaming-folder"], ["run-bootstrap", "-"])
+        self.assertEqual(lines[1]["result"], "3")
+        self.assertFalse(os.path.exists(env.c_drive("Lnowhere")))
+
     def test_missing_folder_is_missing_whatever_error_was_left(self):
         env = wine_env.env()
         saved = env.get_value(self.SHELL_FOLDERS, self.LOCAL_LOW)

@@ -14,6 +14,17 @@ from product import OLD_SERVICE_REMOVAL as REMOVAL  # noqa: E402
 REG_SZ, REG_DWORD = 1, 4
 KIT, AUTO_UPDATE, INSTALLER = map(product.hklm, (product.KIT, product.AUTO_UPDATE, product.INSTALLER))
 RUNTIME_FILES = ("qor.msi", "qor1041.MST", "qor2052.MST")
+TOOL_TAIL = "\\Tavro\\Tavro Update\\tvaureg.exe"
+
+
+def set_wide_text(key, name, text):
+    """A REG_SZ value that may hold any letter: reg.exe stores it as given."""
+    wine_env.env().wine("reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", text, "/f")
+
+
+def exact_text(folder):
+    """The program's 8-bit text of an existing folder: exact, or its short form."""
+    return unhex(wine_env.env().probe_one("folder-text", hexarg(folder.encode()))["path"])
 
 
 class RecordingTestCase(unittest.TestCase):
@@ -126,6 +137,26 @@ class PublicRuntime(RecordingTestCase):
                 self.assertEqual([p for p in planted if not os.path.exists(p)], [])
         self.assertEqual(self.left_in_kit(), sorted(RUNTIME_FILES + ("keep.txt",)))
 
+    def test_kit_home_outside_the_code_page_never_becomes_its_look_alike(self):
+        # "\u0141" has only a best fit ("L") on code page 1252. The home is used
+        # by its short form; once the folder is gone it has none and counts as
+        # missing. The decoy at the look-alike is never run nor deleted.
+        env = wine_env.env()
+        real, real_win = env.c_dir("\u0141kit")
+        decoy, _ = env.c_dir("Lkit")
+        for folder in (real, decoy):
+            for name in RUNTIME_FILES:
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(name.encode())
+        set_wide_text(KIT, "TavroHome", real_win)
+        home = exact_text(real_win).decode("ascii")
+        self.assertEqual(self.install(1033), [("msiexec.exe", self.expected(
+            "/qn ADDLOCAL=ALL SDKSILENT=1", home=home))])
+        self.assertEqual(os.listdir(real), [])
+        os.rmdir(real)
+        self.assertEqual(self.install(1033), [])
+        self.assertEqual(sorted(os.listdir(decoy)), sorted(RUNTIME_FILES))
+
     def test_no_package_runs_nothing_but_deletes_the_transforms(self):
         os.remove(os.path.join(self.kit, "qor.msi"))
         self.assertEqual(self.install(2052), [])
@@ -139,12 +170,12 @@ class PublicRuntime(RecordingTestCase):
         self.assertEqual(self.left_in_kit(), ["keep.txt", "qor.msi"])
 
     def test_command_line_that_does_not_fit_is_not_run(self):
-        fixed = self.expected("/qn ADDLOCAL=ALL SDKSILENT=1") + b' INSTALLDIR=""'
+        fixed = self.expected("/qn ADDLOCAL=ALL SDKSILENT=1") + b' INSTALLDIR='
         longest = "D:\\" + "p" * (1023 - len(fixed) - 3)
         records = self.install(1033, longest)
         self.assertEqual(len(records), 1)
         self.assertEqual(len(records[0][1]), 1023)
-        self.assertTrue(records[0][1].endswith(('INSTALLDIR="%s"' % longest).encode()))
+        self.assertTrue(records[0][1].endswith(('INSTALLDIR=%s' % longest).encode()))
         self.setUp()
         self.assertEqual(self.install(1033, longest + "p"), [])
         self.assertEqual(self.left_in_kit(), ["keep.txt"])  # still cleaned up
@@ -275,28 +306,46 @@ class UpdateService(RecordingTestCase):
         self.assertEqual(self.records(), [])
 
     def test_common_files_folder_outside_the_code_page_is_named_by_its_short_form(self):
-        # "Ł" has only a best fit on code page 1252: the tool must be started
-        # from the real folder (by its short form), never from "C:\\Lommon".
+        # "\u0141" has only a best fit on code page 1252: the tool must be started
+        # from the real folder (by its short form), never from "C:\\Lommon" nor
+        # from the default folder, where no tool is left.
         env = wine_env.env()
         real, real_win = env.c_dir("\u0141ommon")
         best_fit, _ = env.c_dir("Lommon")
-        tail = "\\Tavro\\Tavro Update\\tvaureg.exe"
         for folder in (real, best_fit):
-            env.plant_recorder(folder + tail.replace("\\", "/"))
+            env.plant_recorder(folder + TOOL_TAIL.replace("\\", "/"))
+        os.remove(env.unix(self.tool_win))
         self.set_common_files(real_win)
         self.addCleanup(self.set_common_files, self.common)
-        records = self.install()
-        self.assertEqual(len(records), 2, records)
-        tool, arguments = records[1]
-        path = arguments.split(b'"')[1]
-        self.assertEqual(tool, "tvaureg.exe")
-        self.assertTrue(path.endswith(tail.encode()) and path.isascii(), path)
-        self.assertNotEqual(path.lower(), (b"C:\\Lommon" + tail.encode()).lower())
+        tool = exact_text(real_win) + TOOL_TAIL.encode()
+        self.assertTrue(tool.isascii(), tool)
+        self.assertEqual(self.install(), [("msiexec.exe", self.install_line()),
+                                          ("tvaureg.exe", b'"%s" -r qor 1.7.0-b147' % tool)])
 
     def set_common_files(self, folder):
-        # The platform's look-up reads this value; reg.exe takes any letter.
-        key = r"HKLM\Software\Microsoft\Windows\CurrentVersion"
-        wine_env.env().wine("reg", "add", key, "/v", "CommonFilesDir", "/t", "REG_SZ", "/d", folder, "/f")
+        # The platform's look-up reads this value.
+        set_wide_text(r"HKLM\Software\Microsoft\Windows\CurrentVersion", "CommonFilesDir", folder)
+
+    def test_common_files_folder_that_is_no_absolute_folder_is_skipped(self):
+        # The look-up replaced in the probe: answers that are empty, relative,
+        # rooted or drive-relative, one with no exact name nor a short form (a
+        # missing folder), and a success that writes nothing. Tools wait where
+        # such a line would find them: on the current drive, in the current folder.
+        env = wine_env.env()
+        cwd, _ = env.c_dir("fo-cwd")
+        tails = [TOOL_TAIL, "\\Common" + TOOL_TAIL]
+        planted = [env.c_drive() + t.replace("\\", "/") for t in tails]
+        planted.append(os.path.join(cwd, "Common") + TOOL_TAIL.replace("\\", "/"))
+        for program in planted:
+            env.plant_recorder(program)
+            self.addCleanup(os.remove, program)
+        for answer in ("", "Common", "\\Common", "C:Common", "C:\\\u0141nowhere", None):
+            with self.subTest(answer=answer):
+                self.setUp()
+                fake = hexarg(answer.encode()) if answer is not None else "-"
+                env.probe(["fake-folder", 43, fake], ["install-update-service"],
+                          env=self.recording(), cwd=cwd)
+                self.assertEqual(self.records(), [("msiexec.exe", self.install_line())])
 
     def test_unquoted_tool_path_would_start_a_decoy(self):
         # Shows that the decoys are where an unquoted start looks first.

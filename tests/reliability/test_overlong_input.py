@@ -74,6 +74,32 @@ class LongCommandLines(ReliabilityCase):
                 self.assertEqual(result.exit_code, INVALID_COMMAND_LINE)
                 self.assertNothingStaged(result)
 
+    def test_public_runtime_folder_is_limited_by_the_runtime_line(self):
+        # With /s the folder goes on the runtime's own line, which must fit in
+        # 1023 characters too. One character past the longest folder that fits,
+        # the runtime is not installed; its package and transforms go all the
+        # same, and the exit code is the kit's.
+        s = self.session
+        kit, kit_key = s.c_drive("pub-kit"), harness.hklm(harness.product.KIT)
+        s.registry(("set", kit_key, "TavroHome", str(REG_SZ), harness.hex_text("C:\\pub-kit")))
+        self.addCleanup(s.registry, ("delk", kit_key))
+        self.addCleanup(shutil.rmtree, kit, True)
+        runtime = ('"%s" /i "C:\\pub-kit\\qor.msi" /qn ADDLOCAL=ALL SDKSILENT=1 INSTALLDIR='
+                   % self.engine_path())
+        longest = "D:\\" + "p" * (1023 - len(runtime) - 3)
+        main = self.expected_line(" /qn ADDLOCAL=PublicqorFeature,ToolsFeature")
+        for folder, runs in ((longest, [main, (runtime + longest).encode()]),
+                             (longest + "p", [main])):
+            with self.subTest(length=len(folder)):
+                os.makedirs(kit, exist_ok=True)
+                for name in ("qor.msi", "qor1041.MST", "qor2052.MST"):
+                    open(os.path.join(kit, name), "wb").close()
+                result = s.run(s.product, " /s /INSTALLDIRPUBQOR=" + folder,
+                               env={"WYK_ENGINE_CODES": "1603"})
+                self.assertEqual(result.exit_code, 1603)
+                self.assertEqual(result.records, runs)
+                self.assertEqual(os.listdir(kit), [])
+
     def start_outcome(self, tail):
         s = self.session
         runs = Runs(self.session, [harness.command_line(s.product, tail)], timeout=30)
@@ -312,14 +338,22 @@ class InstallerLocationValues(ReliabilityCase):
                 # The package written before the lookup stays; no cabinet was begun.
                 self.assertEqual(sorted(self.kit_files()), [PACKAGE])
 
-    def test_values_that_name_no_program_give_1(self):
-        # The text is used as it is: "\msiexec.exe" or "AAAA\msiexec.exe" name
-        # no program here, so the engine cannot be started.
+    def test_values_that_are_no_absolute_folder_give_minus_3(self):
+        # Used as they are, they would name "\msiexec.exe" on the current drive
+        # or a path below a current folder. An engine waits in C:\wyk-rel, C:'s
+        # current folder being C:\ for a program started on another drive.
+        s = self.session
+        os.makedirs(s.c_drive("wyk-rel"), exist_ok=True)
+        self.addCleanup(shutil.rmtree, s.c_drive("wyk-rel"), True)
+        shutil.copyfile(os.path.join(s.fake_engine_dir, "msiexec.exe"),
+                        s.c_drive("wyk-rel", "msiexec.exe"))
         for case, kind, data in (("size 0", REG_SZ, b""), ("empty text", REG_SZ, b"\0"),
-                                 ("REG_DWORD", REG_DWORD, b"\x41\x41\x41\x41")):
+                                 ("REG_DWORD", REG_DWORD, b"\x41\x41\x41\x41"),
+                                 ("rooted", REG_SZ, b"\\wyk-rel\0"),
+                                 ("drive-relative", REG_SZ, b"C:wyk-rel\0")):
             with self.subTest(case):
                 result = self.run_with_location(kind, data)
-                self.assertEqual(result.exit_code, 1)
+                self.assertEqual(result.exit_code, -3)
                 self.assertEqual(result.records, [])
 
 

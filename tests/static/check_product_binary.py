@@ -49,7 +49,7 @@ RUNTIME_DLL_PREFIXES = ("libgcc", "libstdc++", "libwinpthread")
 # its first line runs. Anything newer is looked up at run time.
 XP_SP2_IMPORTS = {
     "advapi32": {"RegCloseKey", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA",
-                 "RegQueryInfoKeyA", "RegQueryValueExA", "RegSetValueExA"},
+                 "RegQueryInfoKeyA", "RegQueryValueExA", "RegQueryValueExW", "RegSetValueExA"},
     "kernel32": {"CloseHandle", "CompareStringW", "CreateDirectoryA", "CreateEventA",
                  "CreateFileA", "CreateProcessA", "CreateThread", "DeleteFileA", "ExitProcess",
                  "FindClose", "FindFirstFileA", "FindResourceA", "FormatMessageA", "FreeLibrary",
@@ -62,7 +62,7 @@ XP_SP2_IMPORTS = {
                  "RemoveDirectoryA", "ResumeThread", "SetDllDirectoryA", "SetEvent", "SetFilePointer",
                  "SetLastError", "SizeofResource", "WaitForSingleObject", "WideCharToMultiByte",
                  "WriteFile", "lstrcmpA"},
-    "msvcrt": {"__getmainargs", "localtime", "time"},
+    "msvcrt": {"__getmainargs", "_localtime64", "_time64"},
     "ole32": {"CoTaskMemFree"},
     "shell32": {"SHGetFolderPathA", "SHGetFolderPathW"},
     "user32": {"DispatchMessageA", "DispatchMessageW", "GetMessageA", "GetMessageW",
@@ -151,9 +151,14 @@ def check_imports(pe):
     return errors
 
 
+# The 32-bit program's runtime functions whose time has 32 bits: from
+# 2038-01-19 the log's time stamp would be lost.
+TIME_32_IMPORTS = {"time", "localtime", "_time32", "_localtime32"}
+
+
 def check_xp_imports(pe):
     """Static imports of the 32-bit program that Windows XP SP2 lacks (or that
-    nobody has checked against it yet)."""
+    nobody has checked against it yet), and those with a 32-bit time."""
     errors = []
     for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
         base = entry.dll.decode("ascii", "replace").lower()
@@ -162,7 +167,10 @@ def check_xp_imports(pe):
         for imported in entry.imports:
             name = imported.name.decode("ascii", "replace") if imported.name else \
                 "#%d" % imported.ordinal
-            if name not in allowed:
+            if base == "msvcrt" and name in TIME_32_IMPORTS:
+                errors.append("msvcrt!%s is imported: its time has 32 bits and ends in 2038; "
+                              "use the 64-bit function" % name)
+            elif name not in allowed:
                 errors.append("%s!%s is imported statically, but is not known to exist on "
                               "Windows XP SP2: look it up at run time" % (base, name))
     return errors

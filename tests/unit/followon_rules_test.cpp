@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/folder_rules.h"
 #include "base/product_constants.h"
 
 namespace {
@@ -53,15 +54,15 @@ TEST(KitHomePaths, FileNameAfterOneBackslash) {
   EXPECT_FALSE(ComposeRuntimePackagePath(path, home.c_str()));
 }
 
-TEST(IsAbsoluteKitHome, OnlyADriveRootOrAServerNameCounts) {
+TEST(IsAbsoluteFolder, OnlyADriveRootOrAServerNameCounts) {
   for (const char* home : {"C:\\", "d:\\Kit", "Z:\\Program Files\\Tavro", "\\\\server",
                            "\\\\server\\share\\kit", "\\\\?\\C:\\kit"}) {
-    EXPECT_TRUE(IsAbsoluteKitHome(home)) << home;
+    EXPECT_TRUE(IsAbsoluteFolder(home)) << home;
   }
   // Each of these resolves against the current drive or folder.
   for (const char* home : {"", "kit", ".\\kit", "..\\kit", "\\", "\\kit", "C:", "C:kit",
                            "C:/kit", "1:\\kit", "\\\\", "\\\\\\server", " C:\\kit", ":\\kit"}) {
-    EXPECT_FALSE(IsAbsoluteKitHome(home)) << home;
+    EXPECT_FALSE(IsAbsoluteFolder(home)) << home;
   }
 }
 
@@ -82,22 +83,26 @@ TEST(ComposeRuntimeCommandLine, OtherLanguagesNameTheQuotedTransformFile) {
                                                "qor1041.MST\" /qn "));
 }
 
-TEST(ComposeRuntimeCommandLine, PublicRuntimeFolderIsAppendedQuoted) {
+TEST(ComposeRuntimeCommandLine, PublicRuntimeFolderIsQuotedOnlyForABlankWithoutQuotes) {
   const std::string english =
       "\"C:\\Windows\\system32\\msiexec.exe\" /i \"C:\\Program Files\\Tavro\\wyk1.7.0\\qor.msi\" "
       "/qn ADDLOCAL=ALL SDKSILENT=1";
-  EXPECT_EQ(english + " INSTALLDIR=\"D:\\pub\"", Runtime(kLanguageEnglish, "D:\\pub"));
   EXPECT_EQ(english + " INSTALLDIR=\"D:\\Public Runtime\"",
             Runtime(kLanguageEnglish, "D:\\Public Runtime"));
+  // The caller's own quoting, as one had to write it before, stays one argument.
+  EXPECT_EQ(english + " INSTALLDIR=\"D:\\My Pub\"", Runtime(kLanguageEnglish, "\"D:\\My Pub\""));
+  EXPECT_EQ(english + " INSTALLDIR=D:\\a\"b c\"", Runtime(kLanguageEnglish, "D:\\a\"b c\""));
+  // Without a blank, the text callers of the plain form have always got.
+  EXPECT_EQ(english + " INSTALLDIR=D:\\pub", Runtime(kLanguageEnglish, "D:\\pub"));
 }
 
 TEST(ComposeRuntimeCommandLine, ALineOf1023CharactersFits1024IsRefused) {
   const size_t fixed = Runtime(kLanguageEnglish, "").size() + std::string(" INSTALLDIR=\"\"").size();
   bool fits = false;
-  std::string line = Runtime(kLanguageEnglish, std::string(1023 - fixed, 'p').c_str(), &fits);
+  std::string line = Runtime(kLanguageEnglish, (std::string(1022 - fixed, 'p') + " ").c_str(), &fits);
   EXPECT_TRUE(fits);
   EXPECT_EQ(1023u, line.size());
-  Runtime(kLanguageEnglish, std::string(1024 - fixed, 'p').c_str(), &fits);
+  Runtime(kLanguageEnglish, (std::string(1023 - fixed, 'p') + " ").c_str(), &fits);
   EXPECT_FALSE(fits);
   // A folder of the full 1023 characters that the options allow never fits.
   Runtime(kLanguageEnglish, std::string(1023, 'p').c_str(), &fits);

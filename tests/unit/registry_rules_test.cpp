@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -47,6 +48,24 @@ TEST(IsTerminatedStringData, MultiStringsNeedTwoZerosUnlessOneByteLong) {
   EXPECT_FALSE(Judge(kRegMultiSz, Bytes("ab", 2), 16));
   EXPECT_FALSE(Judge(kRegMultiSz, Bytes("a\0b", 4), 16));
   EXPECT_FALSE(Judge(kRegMultiSz, Bytes("a\0\0", 4), 3));
+}
+
+// Read by the wide call: the last character, two bytes, must be zero.
+TEST(IsTerminatedStringData, WideTextsEndInAZeroCharacter) {
+  auto wide = [](unsigned long type, const std::vector<unsigned char>& stored, size_t capacity) {
+    std::vector<unsigned char> buffer(capacity, 0xCC);
+    memcpy(buffer.data(), stored.data(), std::min(stored.size(), capacity));
+    return IsTerminatedStringData(type, buffer.data(), stored.size(), capacity, 2);
+  };
+  EXPECT_TRUE(wide(kRegSz, Bytes("C\0:\0\0\0", 6), 16));
+  EXPECT_TRUE(wide(kRegSz, Bytes("\0\0", 2), 16));
+  EXPECT_FALSE(wide(kRegSz, Bytes("C\0:\0", 4), 16));
+  EXPECT_FALSE(wide(kRegSz, Bytes("\0A\0", 3), 16));   // half a character
+  EXPECT_FALSE(wide(kRegSz, Bytes("A\0\0A", 4), 16));  // a zero byte is not a zero character
+  EXPECT_FALSE(wide(kRegSz, Bytes("C\0\0\0", 4), 2));
+  EXPECT_TRUE(wide(kRegMultiSz, Bytes("\0\0", 2), 16));
+  EXPECT_TRUE(wide(kRegMultiSz, Bytes("a\0\0\0\0\0", 6), 16));
+  EXPECT_FALSE(wide(kRegMultiSz, Bytes("a\0\0\0", 4), 16));
 }
 
 TEST(IsTerminatedStringData, OtherTypesAreNeverText) {

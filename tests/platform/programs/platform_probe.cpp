@@ -38,14 +38,14 @@
 // Replaced import slots: a definition of a function's import slot here wins
 // over the library's, so the probe decides what the product's call does.
 //   - a settable clock: the product reads the time through the runtime
-//     library's _time64 (_time32 on x86); "fake-time" fixes the moment that the
-//     log stamp shows;
+//     library's _time64; "fake-time" fixes the moment that the log stamp shows;
 //   - "fail-file-information" names the how-many-th file identity query from
 //     then on that fails, and with which error;
 //   - "stage-cabinets-slowly" makes every write of any other thread wait first,
 //     so the cabinet thread is still writing when the main thread fails;
 //   - "fail-roaming-folder" makes the roaming folder lookup fail the way an
-//     HRESULT call may, leaving the last error alone.
+//     HRESULT call may, leaving the last error alone; "fake-folder" makes a
+//     folder lookup succeed with a given text, or without writing ("-").
 
 namespace {
 bool fakeTimeSet = false;
@@ -55,6 +55,9 @@ DWORD identityFailureError = 0;
 DWORD slowWriteMs = 0;
 DWORD slowWriteSparedThread = 0;
 bool roamingFolderFails = false;
+int fakedFolder = -1;
+wchar_t fakedFolderText[MAX_PATH];
+bool fakedFolderWritten = false;
 
 // The library's own function. Replacing the slot also drops the import, so
 // the library may not be mapped yet.
@@ -89,22 +92,6 @@ static __time64_t __cdecl ProbeTime64(__time64_t* out) {
   return now;
 }
 
-#if defined(_WIN64)
-Time64Fn __imp__time64 = ProbeTime64;
-#else
-// On x86 the runtime's time_t has 32 bits: the product imports _time32, whose
-// slot is __imp___time32 (every C name there gets a leading underscore).
-typedef __time32_t(__cdecl* Time32Fn)(__time32_t*);
-
-static __time32_t __cdecl ProbeTime32(__time32_t* out) {
-  __time32_t now = static_cast<__time32_t>(ProbeTime64(NULL));
-  if (out != NULL) *out = now;
-  return now;
-}
-
-Time32Fn _imp___time32 = ProbeTime32;
-#endif
-
 static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
     SetLastError(identityFailureError);
@@ -122,9 +109,14 @@ static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
                                         LPWSTR path) {
   if (roamingFolderFails && folder == CSIDL_APPDATA) return E_FAIL;
+  if (folder == fakedFolder) {
+    if (fakedFolderWritten) memcpy(path, fakedFolderText, sizeof(fakedFolderText));
+    return S_OK;
+  }
   return Real<GetFolderPathFn>("shell32.dll", "SHGetFolderPathW")(owner, folder, token, flags, path);
 }
 
+Time64Fn probeTime64Slot WYK_IMPORT_SLOT("__imp__time64", "__imp___time64") = ProbeTime64;
 FileInformationFn probeFileInformationSlot
     WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
         ProbeFileInformation;
@@ -621,14 +613,31 @@ void FailRoamingFolderVerb(char**) {
   roamingFolderFails = true;
 }
 
+// fake-folder <CSIDL> <UTF-8 text, or "-" to write nothing>
+void FakeFolderVerb(char** a) {
+  fakedFolder = static_cast<int>(Number(a[0]));
+  fakedFolderWritten = strcmp(a[1], "-") != 0;
+  if (fakedFolderWritten &&
+      MultiByteToWideChar(CP_UTF8, 0, Text(a[1]), -1, fakedFolderText, MAX_PATH) == 0) {
+    exit(94);
+  }
+}
+
+// The whole run with the given arguments; for the cases that end before the engine.
+void RunBootstrapVerb(char** a) {
+  char* argv[] = {const_cast<char*>("probe"), a[0]};
+  printf(" result=%d", RunBootstrap(GetModuleHandleA(NULL), strcmp(a[0], "-") == 0 ? 1 : 2, argv));
+}
+
 // Leaves a last-error value behind, then makes the package path.
 void CachePackagePathVerb(char** a) {
   FixedText<kPathCapacity> path;
   SetLastError(Number(a[0]));
   CachePathResult result = CreateCacheFolderAndPackagePath(path, false);
-  printf(" result=%s", result == kCachePathReady       ? "ready"
-                       : result == kCachePathTooLong ? "too-long"
-                                                     : "no-user-folder");
+  printf(" result=%s", result == kCachePathReady           ? "ready"
+                       : result == kCachePathTooLong     ? "too-long"
+                       : result == kCachePathNoExactName ? "no-exact-name"
+                                                         : "no-user-folder");
 }
 
 void SetReadOnlyVerb(char** a) {
@@ -720,6 +729,8 @@ const Verb kVerbs[] = {
     {"cache-package-path", 1, CachePackagePathVerb, NULL},
     {"stage-cabinets-slowly", 1, StageCabinetsSlowlyVerb, NULL},
     {"fail-roaming-folder", 0, FailRoamingFolderVerb, NULL},
+    {"fake-folder", 2, FakeFolderVerb, NULL},
+    {"run-bootstrap", 1, RunBootstrapVerb, NULL},
     {"public-runtime", 3, PublicRuntimeVerb, NULL},
     {"install-update-service", 0, InstallUpdateServiceVerb, NULL},
     {"user-data-folder", 0, UserDataFolderVerb, NULL},
