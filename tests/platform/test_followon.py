@@ -154,6 +154,7 @@ class PublicRuntime(RecordingTestCase):
             "/qn ADDLOCAL=ALL SDKSILENT=1", home=home))])
         self.assertEqual(os.listdir(real), [])
         os.rmdir(real)
+        os.remove(self.record)
         self.assertEqual(self.install(1033), [])
         self.assertEqual(sorted(os.listdir(decoy)), sorted(RUNTIME_FILES))
 
