@@ -50,11 +50,15 @@ class PublicRuntime(RecordingTestCase):
         super().setUp()
         env = wine_env.env()
         self.kit, self.kit_win = env.c_dir("kit")
-        for name in RUNTIME_FILES + ("keep.txt",):
-            with open(os.path.join(self.kit, name), "wb") as f:
-                f.write(name.encode())
+        self.put_files(self.kit, RUNTIME_FILES + ("keep.txt",))
         env.registry(("delk", KIT), reg_set(KIT, "TavroHome", REG_SZ, self.kit_win.encode() + b"\0"))
         self.addCleanup(env.registry, ("delk", KIT))
+
+    @staticmethod
+    def put_files(folder, names):
+        for name in names:
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(name.encode())
 
     def install(self, language, folder="", engine=None, exit_code=0, cwd=None):
         wine_env.env().probe(["public-runtime", hexarg(engine or self.engine_win), language,
@@ -145,9 +149,7 @@ class PublicRuntime(RecordingTestCase):
         real, real_win = env.c_dir("\u0141kit")
         decoy, _ = env.c_dir("Lkit")
         for folder in (real, decoy):
-            for name in RUNTIME_FILES:
-                with open(os.path.join(folder, name), "wb") as f:
-                    f.write(name.encode())
+            self.put_files(folder, RUNTIME_FILES)
         set_wide_text(KIT, "TavroHome", real_win)
         home = exact_text(real_win).decode("ascii")
         self.assertEqual(self.install(1033), [("msiexec.exe", self.expected(

@@ -340,17 +340,13 @@ class InstallerLocationValues(ReliabilityCase):
 
     def test_values_that_are_no_absolute_folder_give_minus_3(self):
         # Used as they are, they would name "\msiexec.exe" on the current drive
-        # or a path below a current folder. An engine waits in C:\wyk-rel, C:'s
+        # or a path below a current folder. An engine waits in C:\engine, C:'s
         # current folder being C:\ for a program started on another drive.
-        s = self.session
-        os.makedirs(s.c_drive("wyk-rel"), exist_ok=True)
-        self.addCleanup(shutil.rmtree, s.c_drive("wyk-rel"), True)
-        shutil.copyfile(os.path.join(s.fake_engine_dir, "msiexec.exe"),
-                        s.c_drive("wyk-rel", "msiexec.exe"))
+        self.engine_folder_of_length(len("C:\\engine"))
         for case, kind, data in (("size 0", REG_SZ, b""), ("empty text", REG_SZ, b"\0"),
                                  ("REG_DWORD", REG_DWORD, b"\x41\x41\x41\x41"),
-                                 ("rooted", REG_SZ, b"\\wyk-rel\0"),
-                                 ("drive-relative", REG_SZ, b"C:wyk-rel\0")):
+                                 ("rooted", REG_SZ, b"\\engine\0"),
+                                 ("drive-relative", REG_SZ, b"C:engine\0")):
             with self.subTest(case):
                 result = self.run_with_location(kind, data)
                 self.assertEqual(result.exit_code, -3)

