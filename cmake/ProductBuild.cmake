@@ -1,7 +1,7 @@
 # Windows build (mingw-w64): the bootstrapper executable with its resources.
 set(WYK_ARCH "i586" CACHE STRING "Architecture constant of the product build (i586 or amd64)")
 option(WYK_TEST_PROGRAMS "Also build the small Windows programs the Wine tests use" OFF)
-option(WYK_STUB_VARIANT "Also build the product without any payload row, to measure the bare program" OFF)
+option(WYK_STUB_VARIANT "Also build the product without any payload row, to measure its own size" OFF)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(WYK_MANIFEST_ARCH "amd64")
@@ -65,12 +65,12 @@ endif()
 list(APPEND WYK_PRODUCT_LINK_FLAGS -nostartfiles -Wl,-e,${WYK_ENTRY_SYMBOL})
 
 # Windows maps an image's sections straight from the file, whatever their file
-# alignment; Wine does so only for page-aligned files and copies the others into
-# private memory. The 64-bit builds that run under Wine are page-aligned so that
-# they load the payload as Windows does (the shipped 32-bit file stays compact).
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  list(APPEND WYK_PRODUCT_LINK_FLAGS -Wl,--file-alignment=0x1000)
-endif()
+# alignment; Wine maps only page-aligned files and copies the others, payload
+# and all, into private memory before the first instruction (about 80 MiB and
+# 70 to 85 ms of start for the release payload). People run installers under
+# Wine, so every build is page-aligned: the shipped file, its test builds and
+# the 64-bit builds. It costs the file without payload about 18 KiB of padding.
+list(APPEND WYK_PRODUCT_LINK_FLAGS -Wl,--file-alignment=0x1000)
 
 add_library(wyk_product_objects OBJECT ${WYK_CORE_SOURCES} ${WYK_PLATFORM_SOURCES})
 target_include_directories(wyk_product_objects PUBLIC ${CMAKE_SOURCE_DIR})
