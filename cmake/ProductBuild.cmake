@@ -72,12 +72,17 @@ list(APPEND WYK_PRODUCT_LINK_FLAGS -nostartfiles -Wl,-e,${WYK_ENTRY_SYMBOL})
 # the 64-bit builds. It costs the file without payload about 18 KiB of padding.
 list(APPEND WYK_PRODUCT_LINK_FLAGS -Wl,--file-alignment=0x1000)
 
-add_library(wyk_product_objects OBJECT ${WYK_CORE_SOURCES} ${WYK_PLATFORM_SOURCES})
-target_include_directories(wyk_product_objects PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_features(wyk_product_objects PUBLIC cxx_std_11)
-target_compile_definitions(wyk_product_objects PUBLIC
-  WYK_ARCH="${WYK_ARCH}" WYK_OWN_ENTRY WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
-target_compile_options(wyk_product_objects PRIVATE ${WYK_PRODUCT_CXX_FLAGS})
+# The product's objects; the benchmark compiles the same sources once more
+# with its timing points (bench/BenchPrograms.cmake).
+function(wyk_add_product_objects name)
+  add_library(${name} OBJECT ${WYK_CORE_SOURCES} ${WYK_PLATFORM_SOURCES} ${ARGN})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_features(${name} PUBLIC cxx_std_11)
+  target_compile_definitions(${name} PUBLIC
+    WYK_ARCH="${WYK_ARCH}" WYK_OWN_ENTRY WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+  target_compile_options(${name} PRIVATE ${WYK_PRODUCT_CXX_FLAGS})
+endfunction()
+wyk_add_product_objects(wyk_product_objects)
 
 set(WYK_PRODUCT_LIBRARIES kernel32 user32 advapi32 shell32 ole32)
 include(${CMAKE_SOURCE_DIR}/cmake/PayloadBinding.cmake)
