@@ -411,18 +411,18 @@ def report_run(number, series, labels, seconds):
             return
         cells = [f"{min(series[(l, name)]):9{form}} / {med[(l, name)]:9{form}}"
                  for l in ([""] if shared else labels)]
-        print(f"   {text:<34} " + "   |   ".join(cells))
+        print(f"   {text:<46} " + "   |   ".join(cells))
 
     print(f"-- full run {number} ({seconds:.0f} s; {len(next(iter(series.values())))} rounds; "
           "min / median; columns: " + " | ".join(labels) + ")")
     row("engine start, empty cabinets (ms)", "empty start", ".1f")
     row("engine start, 79 MiB payload (ms)", "realistic start", ".1f")
     row("bare program's engine start (ms)", "bare", ".1f")
-    row("the same beside the writes (ms)", "bare beside writes", ".1f")
+    row("bare program's engine start, writes beside (ms)", "bare beside writes", ".1f")
     row("staging: cabinet thread (s)", "realistic staging", ".3f")
     row("staging: timed build (s)", "timed staging", ".3f")
-    row("bare program's same writes (s)", "wine", ".3f")
-    row("the same, stand-in beside (s)", "bare beside writes staging", ".3f")
+    row("bare program's same writes alone (s)", "wine", ".3f")
+    row("bare program's same writes, stand-in beside (s)", "bare beside writes staging", ".3f")
     row("native design (s)", "native", ".3f", shared=True)
     row("dd bs=8k (s)", "dd", ".3f", shared=True)
     row("cp (s)", "cp", ".3f", shared=True)
@@ -439,8 +439,8 @@ def verdict(value, limit):
     return "met" if value <= limit else "not met"
 
 
-def report_judged(runs, labels, stub, product):
-    print(f"== judged on the median of {len(runs)} full runs, with their spread")
+def report_judged(runs, labels, stub, product, note):
+    print(f"== judged on the median of {len(runs)} full runs, with their spread" + note)
     figures = [("2. staging: cabinet thread / bare program's same writes, stand-in beside", "staging", ".2f", 1.10),
                ("1. engine start: 79 MiB payload / empty cabinets", "start", ".2f", 1.20),
                ("3. extra peak private memory, 79 MiB against empty (KiB)", "memory", ".0f", 4096),
@@ -471,8 +471,9 @@ def report_steps(steps, labels):
     print("6. where the cabinet thread's time goes: timed build, ms, median of "
           f"{len(steps[labels[0]])} runs (each run's cabinets summed for 'all five')")
     short = ["levels", "checks", "open", "open id", "writes", "id", "close", "hold"]
+    print("   " + "; ".join(f"{s}: {long}" for s, long in zip(short, STEPS)))
     for label in labels:
-        print(f"   {label}: " + "; ".join(f"{s} = {long}" for s, long in zip(short, STEPS)))
+        print(f"   {label}")
         print("   " + f"{'cabinet':<14}" + "".join(f"{s:>9}" for s in short) + f"{'total':>9}")
         runs = steps[label]
         rows = [(CABINETS[i], [run[i] for run in runs if i < len(run)]) for i in range(len(CABINETS))]
@@ -555,7 +556,8 @@ def main():
         subprocess.run([WINESERVER, "-k"], env=env, capture_output=True)
         xvfb.stop()
         shutil.rmtree(work, ignore_errors=True)
-    report_judged(runs, labels, stub, product)
+    report_judged(runs, labels, stub, product, "" if no_32bit is None else
+                  f" (the 64-bit build only: {no_32bit})")
     report_steps(steps, labels)
     if timelines:
         print_timelines(timelines)
