@@ -441,8 +441,8 @@ def verdict(value, limit):
 
 def report_judged(runs, labels, stub, product, note):
     print(f"== judged on the median of {len(runs)} full runs, with their spread" + note)
-    figures = [("2. staging: cabinet thread / bare program's same writes, stand-in beside", "staging", ".2f", 1.10),
-               ("1. engine start: 79 MiB payload / empty cabinets", "start", ".2f", 1.20),
+    figures = [("2. staging: cabinet thread / bare program's same writes, stand-in beside", "staging", ".3f", 1.10),
+               ("1. engine start: 79 MiB payload / empty cabinets", "start", ".3f", 1.20),
                ("3. extra peak private memory, 79 MiB against empty (KiB)", "memory", ".0f", 4096),
                ("   (staging / the bare program's writes alone, not judged)", "staging / bare alone", ".2f", None)]
     for text, name, form, limit in figures:
@@ -455,7 +455,7 @@ def report_judged(runs, labels, stub, product, note):
             print(f"   {l:<18} {spread(values, form)}{judged_text}")
     native = [run[("", "native / dd")] for run in runs]
     print("2. natively: the design / dd bs=8k (limit 1.00)")
-    print(f"   {'Linux':<18} {spread(native, '.2f')}  {verdict(statistics.median(native), 1.0)}")
+    print(f"   {'Linux':<18} {spread(native, '.3f')}  {verdict(statistics.median(native), 1.0)}")
     print(f"   {'(against cp)':<18} {spread([run[('', 'native / cp')] for run in runs], '.2f')}")
     print("4. the PE32's size")
     size = os.path.getsize(stub)
