@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark variants and prints each figure next to its limit.
+#   bench/run-benchmarks.sh [--quick] [--runs N] [--rounds N]   (see bench/benchmarks.py)
+# Environment: WYK_BENCH_BUILD_DIR (default build-bench), WYK_WINE_DISPLAYS (X displays, e.g. 91-94).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${WYK_BENCH_BUILD_DIR:-$here/build-bench}"
@@ -8,4 +10,4 @@ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWYK_BENCH=ON -DWYK_FUZ
 cmake --build "$build" -j"$(nproc)" >/dev/null
 # Fixed addresses for every Wine process: this Wine build has no preloader, and
 # with address randomization a Wine process now and then dies at start.
-exec setarch "$(uname -m)" -R /usr/bin/python3 "$here/bench/benchmarks.py" "$build"
+exec setarch "$(uname -m)" -R /usr/bin/python3 "$here/bench/benchmarks.py" "$build" "$@"

@@ -1,6 +1,7 @@
 # Binds a payload folder into a bootstrapper executable. The folder holds the
 # files under their cache names; every row is bound unless its id is listed
-# after OMIT (tests use that to build modules that lack a row).
+# after OMIT (tests use that to build modules that lack a row). OBJECTS names
+# another object library of the program's sources (default: the product's).
 include(${CMAKE_CURRENT_LIST_DIR}/PayloadRows.cmake)
 
 # Writes the resource script <rc>: <header>, then a line "<id> <type> "<file>""
@@ -22,7 +23,10 @@ function(wyk_write_resource_script rc header rows extra_depends)
 endfunction()
 
 function(wyk_add_bootstrapper name payload_dir)
-  cmake_parse_arguments(ARG "" "" "OMIT" ${ARGN})
+  cmake_parse_arguments(ARG "" "OBJECTS" "OMIT" ${ARGN})
+  if(NOT ARG_OBJECTS)
+    set(ARG_OBJECTS wyk_product_objects)
+  endif()
   set(rc ${CMAKE_BINARY_DIR}/${name}_payload.rc)
   set(rows "")
   # Bound in the order of their ids, whatever order the table writes them in.
@@ -38,7 +42,7 @@ function(wyk_add_bootstrapper name payload_dir)
   endforeach()
   wyk_write_resource_script(${rc} "// Generated: payload rows of ${name}\n#include \"bootstrapper.rc\"\n"
                             "${rows}" "${WYK_RESOURCE_DEPENDS}")
-  add_executable(${name} WIN32 ${rc} $<TARGET_OBJECTS:wyk_product_objects>)
+  add_executable(${name} WIN32 ${rc} $<TARGET_OBJECTS:${ARG_OBJECTS}>)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
   target_link_options(${name} PRIVATE ${WYK_PRODUCT_LINK_FLAGS})
   target_link_libraries(${name} PRIVATE ${WYK_PRODUCT_LIBRARIES})

@@ -2,6 +2,7 @@
 
 #include "base/bounded_text.h"
 #include "base/product_constants.h"
+#include "base/timing_points.h"
 #include "diagnostics/diagnostic_log.h"
 #include "payload/cache_folder.h"
 #include "payload/cache_paths.h"
@@ -67,13 +68,16 @@ DWORD WINAPI CabinetExtractionThread(LPVOID module) {
   for (size_t i = 0; i < kPayloadResourceCount; ++i) {
     const PayloadResource& row = kPayloadResources[i];
     if (row.writer != kWrittenByCabinetThread) continue;
+    WYK_TIMING_POINT(kPointCabinetBegins);
     FixedText<kPathCapacity> path;
     // A cabinet whose path cannot be composed is skipped like a missing one.
     if (CreateCacheFolderAndCabinetPath(path, row.targetFileName, is64) != kCachePathReady) {
       continue;
     }
+    WYK_TIMING_POINT(kPointPathReady);
     ExtractResourceToFile(static_cast<HMODULE>(module), row.id, row.typeName, path.Text());
   }
+  WYK_TIMING_POINT(kPointCabinetsDone);
   SignalCabinetsReady();
   return 1;
 }

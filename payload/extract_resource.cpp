@@ -1,6 +1,7 @@
 #include "payload/extract_resource.h"
 
 #include "base/exit_codes.h"
+#include "base/timing_points.h"
 #include "diagnostics/diagnostic_log.h"
 #include "payload/planted_links.h"
 
@@ -53,11 +54,14 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
 
   GuardStagedFileName(path);
+  WYK_TIMING_POINT(kPointOpenDue);
   // Reading attributes too: the identity queries need it on Windows.
   HANDLE file = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, NULL, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) FatalApiError("Installer : Wrapper.CreateFile ");
+  WYK_TIMING_POINT(kPointOpened);
   CheckOpenedStagedFile(file, path);
+  WYK_TIMING_POINT(kPointOpenedChecked);
 
   DWORD written = 0;
   while (written < size) {
@@ -74,11 +78,15 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
     }
     written += count;
   }
+  WYK_TIMING_POINT(kPointWritten);
 
   BY_HANDLE_FILE_INFORMATION identity;
   ReadIdentity(file, identity);
+  WYK_TIMING_POINT(kPointIdentityRead);
   if (!CloseHandle(file)) FatalApiError("Installer : Wrapper.CloseHandle ");
   if (stagedFileClosedHook != NULL) stagedFileClosedHook(path);
+  WYK_TIMING_POINT(kPointClosed);
   HoldStagedFile(path, identity);
+  WYK_TIMING_POINT(kPointHeld);
   return 1;
 }

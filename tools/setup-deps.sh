@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing the bootstrapper needs,
 # with the i386 architecture for the 32-bit Wine that runs the shipped PE32 under WoW64,
-# and generates the locales the tests run programs in.
+# and generates the locales the tests run programs in. fonts-wine: Wine's own fonts, with
+# Marlett, which draws the caption buttons in the pictures of tools/take-screenshots.sh.
 # Safe to run again: what is already present is left alone, and then it says only that.
 set -euo pipefail
 
 packages=(
   cmake make g++ googletest libgtest-dev libgmock-dev clang
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
-  wine wine64 wine32:i386 xvfb xauth x11-utils
+  wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils
   msitools wixl gcab
   python3 python3-pefile inotify-tools libclang-rt-14-dev locales e2fsprogs
   osslsigncode openssl ca-certificates imagemagick git

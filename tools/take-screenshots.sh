@@ -21,7 +21,8 @@ for f in "$exe" "$old_engine"; do
   [ -f "$f" ] || { echo "take-screenshots: $f is missing: build first (tools/run-tests.sh)" >&2; exit 1; }
 done
 
-n=170
+n="${WYK_WINE_DISPLAYS%%-*}"   # the first free display from there on
+n="${n:-170}"
 while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
 work="$build/screenshots"
 prefix="$work/prefix"
@@ -35,6 +36,14 @@ sleep 1
 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 # No window manager runs here: Wine draws the boxes' frames and captions itself.
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+# Wine draws the caption's buttons with its own font Marlett (and the text with
+# its Tahoma). This Wine build looks for its own fonts under the name
+# "<data folder>\../fonts", which its own path lookup cannot resolve, so no
+# process finds them, 32- or 64-bit alike, and the close button comes out as
+# Marlett's letter "r" in a stand-in font. Named directly, the folder is found.
+wine_fonts=/usr/share/wine/fonts
+[ -f "$wine_fonts/marlett.ttf" ] || { echo "take-screenshots: $wine_fonts/marlett.ttf is missing: run tools/setup-deps.sh" >&2; exit 1; }
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts' /v Path /d "Z:${wine_fonts//\//\\}" /f >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
 
 # Starts the program, waits for its box to appear, grabs the screen cut to the

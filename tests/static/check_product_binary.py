@@ -3,6 +3,7 @@
 libraries, manifest, icon group, string tables and payload rows.
 
 Usage: check_product_binary.py EXE [--payload DIR] [--x64] [--original-filename NAME]
+                                  [--stub STUB]
 
   --payload DIR  folder of the payload files that were bound (default: the
                  folder "bound-payload" beside EXE)
@@ -11,6 +12,8 @@ Usage: check_product_binary.py EXE [--payload DIR] [--x64] [--original-filename 
   --original-filename NAME
                  the file name the version resource must give (default
                  wyk-7-windows-i586.exe; the amd64 product is wyk-7-windows-amd64.exe)
+  --stub STUB    the same program built without any payload row: its file
+                 size is held to its limit (32-bit product only)
 
 Every group of checks runs and reports; the exit code is 1 if any failed.
 Needs Debian's python3-pefile (run with /usr/bin/python3).
@@ -107,8 +110,51 @@ class Resources:
         return self.tree.get(type_key, {}).get(name_key, {})
 
 
-def check_headers(pe, x64):
+# Wine maps an image from its file only when its sections are page-aligned in
+# the file; any other image it copies, payload and all, into private memory.
+PAGE = 0x1000
+# The 32-bit program's own size: its code and data (the sections other than
+# the resources, without their padding) and the file without any payload row.
+OWN_CODE_AND_DATA_LIMIT = 24 * 1024
+STUB_FILE_LIMIT = 80 * 1024
+
+
+def own_code_and_data(pe):
+    """Bytes of code and data outside the resources: each other section's
+    size as the linker wrote it, before padding to the file alignment."""
+    directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]]
+    resources = directory.VirtualAddress if directory.Size else None
+    return sum(s.Misc_VirtualSize for s in pe.sections
+               if resources is None or not s.contains_rva(resources))
+
+
+def check_page_alignment(pe):
     errors = []
+    if pe.OPTIONAL_HEADER.FileAlignment != PAGE:
+        errors.append("file alignment is 0x%x, expected 0x%x: Wine would copy the whole image into "
+                      "private memory at load" % (pe.OPTIONAL_HEADER.FileAlignment, PAGE))
+    for section in pe.sections:
+        if section.PointerToRawData % PAGE:
+            errors.append("section %s starts at file offset 0x%x, not on a page"
+                          % (section.Name.rstrip(b"\0").decode("latin-1"), section.PointerToRawData))
+    return errors
+
+
+def check_size(pe, stub):
+    errors = []
+    own = own_code_and_data(pe)
+    if own > OWN_CODE_AND_DATA_LIMIT:
+        errors.append("code and data outside the resources are %d bytes, limit %d"
+                      % (own, OWN_CODE_AND_DATA_LIMIT))
+    if stub is not None:
+        size = os.path.getsize(stub)
+        if size > STUB_FILE_LIMIT:
+            errors.append("the file without payload (%s) is %d bytes, limit %d" % (stub, size, STUB_FILE_LIMIT))
+    return errors
+
+
+def check_headers(pe, x64):
+    errors = check_page_alignment(pe)
     machine, magic = (0x8664, 0x20B) if x64 else (0x14C, 0x10B)
     if pe.FILE_HEADER.Machine != machine:
         errors.append("machine is 0x%04x, expected 0x%04x" % (pe.FILE_HEADER.Machine, machine))
@@ -445,6 +491,7 @@ def main(argv):
     parser.add_argument("--x64", action="store_true", help="a 64-bit build")
     parser.add_argument("--original-filename", default="wyk-7-windows-i586.exe",
                         help="file name the version resource gives")
+    parser.add_argument("--stub", help="the same program without payload rows (size limit)")
     args = parser.parse_args(argv)
     payload_dir = args.payload or os.path.join(os.path.dirname(os.path.abspath(args.exe)), "bound-payload")
 
@@ -459,6 +506,7 @@ def main(argv):
         ("headers", lambda: check_headers(pe, args.x64)),
         ("imports", lambda: check_imports(pe)),
         ("XP imports", lambda: [] if args.x64 else check_xp_imports(pe)),
+        ("size", lambda: [] if args.x64 else check_size(pe, args.stub)),
         ("manifest", lambda: check_manifest(res, args.x64)),
         ("icon group", lambda: check_icon(res)),
         ("string tables", lambda: check_strings(res)),

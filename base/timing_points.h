@@ -1,0 +1,29 @@
+// Points that the cabinet thread passes while it stages a cabinet. The
+// benchmark's timed build (WYK_TIMING_POINTS defined) notes when each one is
+// passed, to show where staging time goes; in every other build, the product
+// included, a point is nothing at all.
+#ifndef WYK_BASE_TIMING_POINTS_H
+#define WYK_BASE_TIMING_POINTS_H
+
+// Each point ends the step named beside it; the numbers are the benchmark's.
+enum TimingPoint {
+  kPointCabinetBegins = 0,  // a cabinet's turn begins
+  kPointPathReady = 1,      // cache folder levels made and checked, path composed
+  kPointOpenDue = 2,        // resource found, the name checked before the open
+  kPointOpened = 3,         // the file created
+  kPointOpenedChecked = 4,  // the opened file's identity checked
+  kPointWritten = 5,        // all bytes written
+  kPointIdentityRead = 6,   // the written file's identity read
+  kPointClosed = 7,         // the file closed
+  kPointHeld = 8,           // reopened for holding, identity compared
+  kPointCabinetsDone = 9    // after the last cabinet: the timed build writes its notes
+};
+
+#ifdef WYK_TIMING_POINTS
+void PassTimingPoint(TimingPoint point);
+#define WYK_TIMING_POINT(point) PassTimingPoint(point)
+#else
+#define WYK_TIMING_POINT(point) ((void)0)
+#endif
+
+#endif
