@@ -2,7 +2,7 @@
 
 #include "base/exit_codes.h"
 #include "diagnostics/diagnostic_log.h"
-#include "payload/planted_links.h"
+#include "payload/staged_file.h"
 
 StagedFileClosedHook stagedFileClosedHook = NULL;
 
@@ -52,12 +52,8 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   // The bytes are read straight from the mapped image: nothing is copied.
   const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
 
-  GuardStagedFileName(path);
-  // Reading attributes too: the identity queries need it on Windows.
-  HANDLE file = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) FatalApiError("Installer : Wrapper.CreateFile ");
-  CheckOpenedStagedFile(file, path);
+  StagedFile staged = OpenStagedFile(path);
+  HANDLE file = staged.file;
 
   DWORD written = 0;
   while (written < size) {
@@ -78,6 +74,7 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   BY_HANDLE_FILE_INFORMATION identity;
   ReadIdentity(file, identity);
   if (!CloseHandle(file)) FatalApiError("Installer : Wrapper.CloseHandle ");
+  ReleaseStagedFileName(staged);
   if (stagedFileClosedHook != NULL) stagedFileClosedHook(path);
   HoldStagedFile(path, identity);
   return 1;
