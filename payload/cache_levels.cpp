@@ -1,7 +1,5 @@
 #include "payload/cache_levels.h"
 
-#include <string.h>
-
 #include "base/bounded_text.h"
 #include "base/product_constants.h"
 #include "payload/link_checks.h"
@@ -19,7 +17,6 @@ const char kCreateDirectoryOperation[] = "Installer : Wrapper.CreateDirectory ";
 struct HeldLevel {
   volatile LONG ready;
   HANDLE handle;
-  size_t length;
   char path[kPathCapacity];
 };
 const LONG kHeldLevelCapacity = 8;
@@ -32,7 +29,6 @@ void RecordHeldLevel(const char* path, HANDLE handle) {
   HeldLevel& held = heldLevels[slot];
   BoundedText text(held.path, kPathCapacity);
   if (!text.Assign(path)) return;
-  held.length = text.Length();
   held.handle = handle;
   InterlockedExchange(&heldLevels[slot].ready, 1);
 }
@@ -60,17 +56,17 @@ bool IsAtCachePath(HANDLE handle, const char* path) {
   while (slash > 0 && path[slash - 1] != '\\') --slash;
   FixedText<kPathCapacity> folder;
   if (slash < 2 || !folder.AppendN(path, slash - 1)) return false;
-  return IsAtIntendedPath(handle, HeldCacheFolder(folder.Text(), folder.Length()), folder.Text(),
+  return IsAtIntendedPath(handle, HeldCacheFolder(folder.Text()), folder.Text(),
                           path + slash);
 }
 
-HANDLE HeldCacheFolder(const char* folder, size_t length) {
+HANDLE HeldCacheFolder(const char* folder) {
   LONG count = InterlockedCompareExchange(&claimedLevels, 0, 0);
   if (count > kHeldLevelCapacity) count = kHeldLevelCapacity;
   for (LONG i = 0; i < count; ++i) {
     const HeldLevel& held = heldLevels[i];
     // The paths are composed the same way each time: bytes compare.
-    if (held.ready && held.length == length && memcmp(held.path, folder, length) == 0) {
+    if (held.ready && TextEquals(held.path, folder)) {
       return held.handle;
     }
   }
@@ -83,7 +79,7 @@ CacheLevelResult CreateRealFolder(const char* path) {
   size_t length = BoundedLength(path, kPathCapacity);
   if (length > 0 && path[length - 1] == '\\') --length;
   if (!level.AppendN(path, length)) return kCacheLevelNotHeld;
-  if (HeldCacheFolder(level.Text(), level.Length()) != NULL) return kCacheLevelHeld;
+  if (HeldCacheFolder(level.Text()) != NULL) return kCacheLevelHeld;
 
   DWORD before = GetFileAttributesA(level.Text());
   if (NameIsLink(level.Text(), before)) RefuseLink(kCreateDirectoryOperation);

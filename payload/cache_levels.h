@@ -28,9 +28,8 @@ CacheLevelResult CreateRealFolder(const char* path);
 // that one), outermost first; stops at the first level not held.
 CacheLevelResult CreateRealFolderLevels(const char* folder, size_t start);
 
-// The handle this run holds for the folder of its first length characters
-// (no trailing backslash), or null.
-HANDLE HeldCacheFolder(const char* folder, size_t length);
+// The handle this run holds for folder (no trailing backslash), or null.
+HANDLE HeldCacheFolder(const char* folder);
 
 // Whether handle is at path: the final path of path's folder (taken from the
 // held handle when this run holds that folder) plus path's last name.

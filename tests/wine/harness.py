@@ -146,6 +146,11 @@ def die_with_parent():
     os.setsid()
 
 
+# Root writes to any file whatever its mode, and Wine keeps a file's read-only
+# attribute in its mode: run so, a program meets the refusals Windows makes.
+WITHOUT_ROOT_OVERRIDE = ["setpriv", "--inh-caps=-dac_override", "--bounding-set=-dac_override"]
+
+
 def win_path(unix_path):
     """The Windows name of a Unix path through Wine's Z: drive."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
@@ -713,10 +718,12 @@ class WineSession:
         (the tail as the user would type it, quoting included); see run_line."""
         return self.run_line(command_line(exe, tail), **kwargs)
 
-    def run_line(self, line, env=None, timeout=30, dialog=False, dll_overrides=None):
+    def run_line(self, line, env=None, timeout=30, dialog=False, dll_overrides=None,
+                 without_override=False):
         """Runs a command line (bytes) from a Windows parent and gives its
         32-bit exit code, what the recording engine was asked and, when a
-        message box is expected, its caption and text."""
+        message box is expected, its caption and text; without_override: see
+        WITHOUT_ROOT_OVERRIDE."""
         log = self.work_file("engine.log")
         run_env = {"WYK_ENGINE_LOG": win_path(log)}
         run_env.update(env or {})
@@ -724,7 +731,8 @@ class WineSession:
         reader = DialogReader(self, timeout, full_env) if dialog else None
         try:
             for attempt in (1, 2):
-                outcome = Runs(self, [line], env=full_env, timeout=timeout).wait()[0]
+                outcome = Runs(self, [line], env=full_env, timeout=timeout,
+                               without_override=without_override).wait()[0]
                 # The new process died while Wine was starting it, before the
                 # program's own code ran: a start failure of Wine's, tried once more.
                 if outcome not in ("nostart %d" % ERROR_INTERNAL_ERROR, "no result") or attempt == 2:
@@ -783,7 +791,8 @@ class Runs:
     """Bootstrappers (or any programs) started together through run_all.exe,
     in the background, so a test can act while they run."""
 
-    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False):
+    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False,
+                 without_override=False):
         """pausable keeps the runner in the test's session (see die_with_parent), so
         that a test may hold a program with SIGSTOP: a stopped process in an orphaned
         process group gets continued by the kernel."""
@@ -800,6 +809,7 @@ class Runs:
         self.stderr = s.work_file("run-all.err")
         with open(self.stderr, "wb") as err:
             self.process = subprocess.Popen(
+                (WITHOUT_ROOT_OVERRIDE if without_override else []) +
                 [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
                  str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
                 env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,

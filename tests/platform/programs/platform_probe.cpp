@@ -26,6 +26,7 @@
 #include "payload/cabinet_thread.h"
 #include "payload/cache_folder.h"
 #include "payload/extract_resource.h"
+#include "payload/staged_file.h"
 #include "platform/installer_engine.h"
 #include "platform/process_runner.h"
 #include "platform/registry_key.h"
@@ -45,7 +46,11 @@
 //   - "stage-cabinets-slowly" makes every write of any other thread wait first,
 //     so the cabinet thread is still writing when the main thread fails;
 //   - "fail-roaming-folder" makes the roaming folder lookup fail the way an
-//     HRESULT call may, leaving the last error alone.
+//     HRESULT call may, leaving the last error alone;
+//   - the file calls refuse what Windows refuses and Wine lets through: an
+//     identity query on a handle without the right to read attributes, an
+//     open for writing of a read-only file, and a creation anew over a hidden
+//     or system file that does not name those attributes (error 5 each).
 
 namespace {
 bool fakeTimeSet = false;
@@ -105,11 +110,28 @@ static __time32_t __cdecl ProbeTime32(__time32_t* out) {
 Time32Fn _imp___time32 = ProbeTime32;
 #endif
 
+typedef HANDLE(WINAPI* CreateFileFn)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                                     HANDLE);
+typedef LONG(WINAPI* QueryObjectFn)(HANDLE, int, PVOID, ULONG, PULONG);
+
+static BOOL Refuse() {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+// The access the handle was opened with (ObjectBasicInformation); all when unknown.
+static ACCESS_MASK GrantedAccess(HANDLE handle) {
+  ULONG basic[14] = {0};  // attributes, granted access, counts, ...
+  QueryObjectFn query = Real<QueryObjectFn>("ntdll.dll", "NtQueryObject");
+  return query(handle, 0, basic, sizeof(basic), NULL) == 0 ? basic[1] : ~0UL;
+}
+
 static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
     SetLastError(identityFailureError);
     return FALSE;
   }
+  if ((GrantedAccess(file) & FILE_READ_ATTRIBUTES) == 0) return Refuse();
   return Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(file, info);
 }
 
@@ -117,6 +139,24 @@ static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD
                                   LPOVERLAPPED overlapped) {
   if (slowWriteMs != 0 && GetCurrentThreadId() != slowWriteSparedThread) Sleep(slowWriteMs);
   return Real<WriteFileFn>("kernel32.dll", "WriteFile")(file, data, size, written, overlapped);
+}
+
+static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                     DWORD flags, HANDLE model) {
+  DWORD existing = GetFileAttributesA(path);
+  bool isFile = existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  bool writes = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+  bool anew = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  DWORD hiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (isFile && disposition != CREATE_NEW &&
+      (((existing & FILE_ATTRIBUTE_READONLY) != 0 && (writes || anew)) ||
+       (anew && (existing & hiddenOrSystem & ~flags) != 0))) {
+    Refuse();
+    return INVALID_HANDLE_VALUE;
+  }
+  return Real<CreateFileFn>("kernel32.dll", "CreateFileA")(path, access, share, security,
+                                                            disposition, flags, model);
 }
 
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
@@ -128,6 +168,8 @@ static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, D
 FileInformationFn probeFileInformationSlot
     WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
         ProbeFileInformation;
+CreateFileFn probeCreateFileSlot
+    WYK_IMPORT_SLOT("__imp_CreateFileA", "__imp__CreateFileA@28") = ProbeCreateFile;
 WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
     ProbeWriteFile;
 GetFolderPathFn probeGetFolderPathSlot
@@ -631,9 +673,25 @@ void CachePackagePathVerb(char** a) {
                                                      : "no-user-folder");
 }
 
-void SetReadOnlyVerb(char** a) {
-  BOOL done = SetFileAttributesA(Text(a[0]), FILE_ATTRIBUTE_READONLY);
+void SetAttributesVerb(char** a) {
+  BOOL done = SetFileAttributesA(Text(a[0]), Number(a[1]));
   printf(" result=%d", done ? 1 : 0);
+}
+
+void AttributesVerb(char** a) { printf(" value=%lu", GetFileAttributesA(Text(a[0]))); }
+
+// "plant-at-check <file>": between the checks of an existing staged file and
+// its opening for writing, tries to put a second name of <file> in its place.
+const char* plantTarget = NULL;
+
+void PlantHardLink(const char* path) {
+  DeleteFileA(path);
+  CreateHardLinkA(path, plantTarget, NULL);
+}
+
+void PlantAtCheckVerb(char** a) {
+  plantTarget = Text(a[0]);
+  stagedNameCheckedHook = PlantHardLink;
 }
 
 void PublicRuntimeVerb(char** a) {
@@ -714,7 +772,9 @@ const Verb kVerbs[] = {
     {"load-plain", 1, LoadPlainVerb, NULL},
     {"check-engine-version", 0, NULL, CheckInstallerEngineVersion},
     {"extract", 3, ExtractVerb, NULL},
-    {"set-readonly", 1, SetReadOnlyVerb, NULL},
+    {"set-attributes", 2, SetAttributesVerb, NULL},
+    {"attributes", 1, AttributesVerb, NULL},
+    {"plant-at-check", 1, PlantAtCheckVerb, NULL},
     {"after-close", 1, AfterCloseVerb, NULL},
     {"fail-file-information", 2, FailFileInformationVerb, NULL},
     {"cache-package-path", 1, CachePackagePathVerb, NULL},
