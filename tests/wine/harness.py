@@ -547,11 +547,17 @@ class WineSession:
         copy_template(self.prefix)
         self.xserver.start()
         self.started = True
-        # Kept alive between the calls of the module (it ends by itself 30 s
-        # after its last client should this process die without stopping it).
-        subprocess.run([WINESERVER, "-p30"], env=self.env(), stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30, check=True)
+        self.start_wineserver()
         self.user = self._prefix_user()
+
+    def start_wineserver(self, without_override=False):
+        """Kept alive between the calls of the module (it ends by itself 30 s
+        after its last client should this process die without stopping it).
+        Wine opens files in its server, so a run without root's override needs
+        a server started so (see WITHOUT_ROOT_OVERRIDE)."""
+        subprocess.run((WITHOUT_ROOT_OVERRIDE if without_override else []) + [WINESERVER, "-p30"],
+                       env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=30, check=True)
 
     def stop(self):
         if not self.started:
@@ -724,6 +730,9 @@ class WineSession:
         32-bit exit code, what the recording engine was asked and, when a
         message box is expected, its caption and text; without_override: see
         WITHOUT_ROOT_OVERRIDE."""
+        if without_override:
+            self.kill_wine()
+            self.start_wineserver(without_override=True)
         log = self.work_file("engine.log")
         run_env = {"WYK_ENGINE_LOG": win_path(log)}
         run_env.update(env or {})
@@ -745,6 +754,9 @@ class WineSession:
         finally:
             if reader is not None:
                 reader.stop()
+            if without_override:
+                self.kill_wine()
+                self.start_wineserver()
 
     def hold(self, path, limit_ms=120000):
         """Holds a file open without sharing (other_program.exe); gives the
