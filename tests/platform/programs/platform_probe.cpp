@@ -47,10 +47,9 @@
 //     so the cabinet thread is still writing when the main thread fails;
 //   - "fail-roaming-folder" makes the roaming folder lookup fail the way an
 //     HRESULT call may, leaving the last error alone;
-//   - the file calls refuse what Windows refuses and Wine lets through: an
-//     identity query on a handle without the right to read attributes, an
-//     open for writing of a read-only file, and a creation anew over a hidden
-//     or system file that does not name those attributes (error 5 each).
+//   - the file opening refuses what Windows refuses and Wine lets through:
+//     an open for writing of a read-only file, and a creation anew over a
+//     hidden or system file that does not name those attributes (error 5).
 
 namespace {
 bool fakeTimeSet = false;
@@ -112,26 +111,12 @@ Time32Fn _imp___time32 = ProbeTime32;
 
 typedef HANDLE(WINAPI* CreateFileFn)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                                      HANDLE);
-typedef LONG(WINAPI* QueryObjectFn)(HANDLE, int, PVOID, ULONG, PULONG);
-
-static BOOL Refuse() {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
-}
-
-// The access the handle was opened with (ObjectBasicInformation); all when unknown.
-static ACCESS_MASK GrantedAccess(HANDLE handle) {
-  ULONG basic[14] = {0};  // attributes, granted access, counts, ...
-  QueryObjectFn query = Real<QueryObjectFn>("ntdll.dll", "NtQueryObject");
-  return query(handle, 0, basic, sizeof(basic), NULL) == 0 ? basic[1] : ~0UL;
-}
 
 static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
     SetLastError(identityFailureError);
     return FALSE;
   }
-  if ((GrantedAccess(file) & FILE_READ_ATTRIBUTES) == 0) return Refuse();
   return Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(file, info);
 }
 
@@ -152,7 +137,7 @@ static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
   if (isFile && disposition != CREATE_NEW &&
       (((existing & FILE_ATTRIBUTE_READONLY) != 0 && (writes || anew)) ||
        (anew && (existing & hiddenOrSystem & ~flags) != 0))) {
-    Refuse();
+    SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   return Real<CreateFileFn>("kernel32.dll", "CreateFileA")(path, access, share, security,
