@@ -193,6 +193,15 @@ class StagedFileIdentity(CreateFailures):
                                                 prepare="after-close " + change)
                 self.assertFatal(result, self.OPEN_FOR_READING, 1006)
 
+    def test_second_name_made_between_check_and_open_gives_1006_and_cuts_nothing(self):
+        unix, win = os.path.join(self.folder, "named.bin"), self.folder_win + "\\named.bin"
+        with open(unix, "wb") as f:
+            f.write(b"stale")
+        result = self.extract_reporting(win, prepare="name-at-check %s" % hexarg(win + ".second"))
+        self.assertFatal(result, b"Installer : Wrapper.CreateFile ", 1006)
+        with open(unix, "rb") as f:
+            self.assertEqual(f.read(), b"stale")
+
     def test_failed_identity_query_ends_with_its_own_error(self):
         # First call: the file just opened for writing; second: the written file
         # before closing; third: the reopened one.

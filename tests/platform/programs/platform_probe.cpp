@@ -665,8 +665,9 @@ void SetAttributesVerb(char** a) {
 
 void AttributesVerb(char** a) { printf(" value=%lu", GetFileAttributesA(Text(a[0]))); }
 
-// "plant-at-check <file>": between the checks of an existing staged file and
-// its opening for writing, tries to put a second name of <file> in its place.
+// Between the checks of an existing staged file and its opening for writing:
+// "plant-at-check <file>" tries to put a second name of <file> in its place,
+// "name-at-check <name>" gives the staged file the second name <name>.
 const char* plantTarget = NULL;
 
 void PlantHardLink(const char* path) {
@@ -674,9 +675,14 @@ void PlantHardLink(const char* path) {
   CreateHardLinkA(path, plantTarget, NULL);
 }
 
-void PlantAtCheckVerb(char** a) {
+void NameStagedFile(const char* path) {
+  if (!CreateHardLinkA(plantTarget, path, NULL)) exit(97);
+}
+
+template <StagedNameCheckedHook kHook>
+void AtCheckVerb(char** a) {
   plantTarget = Text(a[0]);
-  stagedNameCheckedHook = PlantHardLink;
+  stagedNameCheckedHook = kHook;
 }
 
 void PublicRuntimeVerb(char** a) {
@@ -759,7 +765,8 @@ const Verb kVerbs[] = {
     {"extract", 3, ExtractVerb, NULL},
     {"set-attributes", 2, SetAttributesVerb, NULL},
     {"attributes", 1, AttributesVerb, NULL},
-    {"plant-at-check", 1, PlantAtCheckVerb, NULL},
+    {"plant-at-check", 1, AtCheckVerb<PlantHardLink>, NULL},
+    {"name-at-check", 1, AtCheckVerb<NameStagedFile>, NULL},
     {"after-close", 1, AfterCloseVerb, NULL},
     {"fail-file-information", 2, FailFileInformationVerb, NULL},
     {"cache-package-path", 1, CachePackagePathVerb, NULL},
