@@ -147,7 +147,8 @@ def die_with_parent():
 
 
 # Root writes to any file whatever its mode, and Wine keeps a file's read-only
-# attribute in its mode: run so, a program meets the refusals Windows makes.
+# attribute in its mode: with a server started so (Wine opens files in its
+# server), a program meets the refusals Windows makes.
 WITHOUT_ROOT_OVERRIDE = ["setpriv", "--inh-caps=-dac_override", "--bounding-set=-dac_override"]
 
 
@@ -728,8 +729,8 @@ class WineSession:
                  without_override=False):
         """Runs a command line (bytes) from a Windows parent and gives its
         32-bit exit code, what the recording engine was asked and, when a
-        message box is expected, its caption and text; without_override: see
-        WITHOUT_ROOT_OVERRIDE."""
+        message box is expected, its caption and text; without_override: with
+        a server of its own that has no root override (WITHOUT_ROOT_OVERRIDE)."""
         if without_override:
             self.kill_wine()
             self.start_wineserver(without_override=True)
@@ -740,8 +741,7 @@ class WineSession:
         reader = DialogReader(self, timeout, full_env) if dialog else None
         try:
             for attempt in (1, 2):
-                outcome = Runs(self, [line], env=full_env, timeout=timeout,
-                               without_override=without_override).wait()[0]
+                outcome = Runs(self, [line], env=full_env, timeout=timeout).wait()[0]
                 # The new process died while Wine was starting it, before the
                 # program's own code ran: a start failure of Wine's, tried once more.
                 if outcome not in ("nostart %d" % ERROR_INTERNAL_ERROR, "no result") or attempt == 2:
@@ -803,8 +803,7 @@ class Runs:
     """Bootstrappers (or any programs) started together through run_all.exe,
     in the background, so a test can act while they run."""
 
-    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False,
-                 without_override=False):
+    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False):
         """pausable keeps the runner in the test's session (see die_with_parent), so
         that a test may hold a program with SIGSTOP: a stopped process in an orphaned
         process group gets continued by the kernel."""
@@ -821,7 +820,6 @@ class Runs:
         self.stderr = s.work_file("run-all.err")
         with open(self.stderr, "wb") as err:
             self.process = subprocess.Popen(
-                (WITHOUT_ROOT_OVERRIDE if without_override else []) +
                 [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
                  str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
                 env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
