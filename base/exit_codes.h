@@ -16,6 +16,8 @@ enum ExitCode {
   kExitNoExactFolderName = 1113,    // ERROR_NO_UNICODE_TRANSLATION: the user data folder has no
                                     // exact ANSI name, not even its short form; nothing written
   kExitInvalidCommandLine = 1639,   // options or the composed engine command line too long
+  kExitAnotherRunHoldsCache = 1618, // ERROR_INSTALL_ALREADY_RUNNING: another run of the program
+                                    // holds the cache tree; nothing written, no box
 
   // The fatal report (diagnostics/) ends the process from whichever thread hit a
   // staged-file error, with that thread's Win32 error code (5, 32, 112, ...).

@@ -9,9 +9,9 @@
 enum TimingPoint {
   kPointCabinetBegins = 0,  // a cabinet's turn begins
   kPointPathReady = 1,      // cache folder levels made and checked, path composed
-  kPointOpenDue = 2,        // resource found, the name checked before the open
-  kPointOpened = 3,         // the file created
-  kPointOpenedChecked = 4,  // the opened file's identity checked
+  kPointOpenDue = 2,        // resource found
+  kPointOpened = 3,         // the file created (a stale one: its name checked and held, then opened)
+  kPointOpenedChecked = 4,  // the opened file's identity checked (a stale one's content cut)
   kPointWritten = 5,        // all bytes written
   kPointIdentityRead = 6,   // the written file's identity read
   kPointClosed = 7,         // the file closed

@@ -51,6 +51,8 @@ int ExitCodeForCachePath(CachePathResult result) {
       return kExitPathNotFound;
     case kCachePathNoExactName:
       return kExitNoExactFolderName;
+    case kCachePathBusy:
+      return kExitAnotherRunHoldsCache;
     default:
       return kExitFilenameTooLong;
   }

@@ -9,6 +9,7 @@ set(WYK_CORE_SOURCES
   diagnostics/log_stamp.cpp
   followon/followon_rules.cpp
   payload/cache_paths.cpp
+  payload/link_rules.cpp
   payload/payload_resource.cpp
   platform/engine_rules.cpp
   platform/registry_rules.cpp

@@ -38,7 +38,10 @@ set(WYK_PLATFORM_SOURCES
   payload/cabinet_thread.cpp
   payload/cache_folder.cpp
   payload/extract_resource.cpp
-  payload/planted_links.cpp
+  payload/cache_levels.cpp
+  payload/link_checks.cpp
+  payload/path_identity.cpp
+  payload/staged_file.cpp
   platform/installer_engine.cpp
   platform/process_runner.cpp
   platform/registry_key.cpp

@@ -5,8 +5,8 @@
 #include "followon/followon_rules.h"
 #include "platform/system_info.h"
 #include "payload/cache_paths.h"
+#include "payload/cache_levels.h"
 #include "payload/extract_resource.h"
-#include "payload/planted_links.h"
 #include "payload/payload_resource.h"
 #include "platform/installer_engine.h"
 #include "platform/process_runner.h"
@@ -55,9 +55,9 @@ void InstallUpdateService(HMODULE module) {
   // composing from an empty folder would write to the root of the current drive.
   if (!GetUserDataFolder(userData) || userData.IsEmpty()) return;
   if (!ComposeUpdateServiceFolder(folder, userData.Text())) return;
-  // "<user data>\Halvec\", "...\Tavro\" and "...\AU\" were made with the kit
-  // cache folder; a link planted at any of them since then is not followed either.
-  CreateRealFolderLevels(folder.Text(), userData.Length());
+  // "<user data>\Halvec\" and "...\Tavro\" are held since the kit cache
+  // folder was made; "...\AU\" is made, checked and held here.
+  if (CreateRealFolderLevels(folder.Text(), userData.Length()) == kCacheLevelBusy) return;
   // The table always holds both rows; a module may still lack their resources.
   const PayloadResource* packageRow = FindPayloadResource(kUpdateServicePackageId);
   const PayloadResource* cabinetRow = FindPayloadResource(kUpdateServiceCabinetId);

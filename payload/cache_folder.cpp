@@ -4,7 +4,7 @@
 
 #include "base/product_constants.h"
 #include "payload/cache_paths.h"
-#include "payload/planted_links.h"
+#include "payload/cache_levels.h"
 #include "platform/system_info.h"
 
 namespace {
@@ -18,7 +18,7 @@ CachePathResult CreateCacheFolder(BoundedText& path, bool is64, bool createUserF
   if (createUserFolder) CreateDirectoryA(path.Text(), NULL);
   for (int level = 0; level < kCacheFolderLevelCount; ++level) {
     if (!AppendCacheFolderLevel(path, level, kProduct, is64)) return kCachePathTooLong;
-    CreateRealFolder(path.Text());
+    if (CreateRealFolder(path.Text()) == kCacheLevelBusy) return kCachePathBusy;
   }
   return kCachePathReady;
 }

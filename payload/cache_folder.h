@@ -9,7 +9,8 @@ enum CachePathResult {
   kCachePathReady,
   kCachePathNoUserFolder,  // the user data folder cannot be found
   kCachePathTooLong,       // the path does not fit the platform's limit
-  kCachePathNoExactName    // the user data folder has no exact name in the ANSI code page
+  kCachePathNoExactName,   // the user data folder has no exact name in the ANSI code page
+  kCachePathBusy           // another run of the program holds the cache tree
 };
 
 // Creates the user data folder (when missing) and the kit cache folder level by

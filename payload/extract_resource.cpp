@@ -3,7 +3,7 @@
 #include "base/exit_codes.h"
 #include "base/timing_points.h"
 #include "diagnostics/diagnostic_log.h"
-#include "payload/planted_links.h"
+#include "payload/staged_file.h"
 
 StagedFileClosedHook stagedFileClosedHook = NULL;
 
@@ -53,15 +53,9 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   // The bytes are read straight from the mapped image: nothing is copied.
   const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
 
-  GuardStagedFileName(path);
   WYK_TIMING_POINT(kPointOpenDue);
-  // Reading attributes too: the identity queries need it on Windows.
-  HANDLE file = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) FatalApiError("Installer : Wrapper.CreateFile ");
-  WYK_TIMING_POINT(kPointOpened);
-  CheckOpenedStagedFile(file, path);
-  WYK_TIMING_POINT(kPointOpenedChecked);
+  StagedFile staged = OpenStagedFile(path);
+  HANDLE file = staged.file;
 
   DWORD written = 0;
   while (written < size) {
@@ -84,6 +78,7 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   ReadIdentity(file, identity);
   WYK_TIMING_POINT(kPointIdentityRead);
   if (!CloseHandle(file)) FatalApiError("Installer : Wrapper.CloseHandle ");
+  ReleaseStagedFileName(staged);
   if (stagedFileClosedHook != NULL) stagedFileClosedHook(path);
   WYK_TIMING_POINT(kPointClosed);
   HoldStagedFile(path, identity);

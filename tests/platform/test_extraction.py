@@ -2,7 +2,6 @@
 20000 bytes around the 8192-byte write chunk), and the fatal report when the
 target cannot be created."""
 import os
-import subprocess
 import unittest
 
 import wine_env
@@ -70,6 +69,37 @@ class Extraction(unittest.TestCase):
         wine_env.env().probe(["extract", 9000, "TAVRO_INSTALLER", hexarg(self.target("empty.bin")[1])])
         self.assertEqual(self.read(unix_empty), b"")
 
+    def test_stale_read_only_hidden_or_system_target_is_replaced(self):
+        # The probe's file calls refuse what Windows refuses (writing a
+        # read-only file, creating a hidden or system one anew), also as root.
+        env = wine_env.env()
+        for marks in (1, 2, 4, 7):
+            with self.subTest(attributes=marks):
+                unix, win = self.target("stale%d.bin" % marks)
+                with open(unix, "wb") as f:
+                    f.write(b"\xee" * 50000)
+                lines = env.probe(["set-attributes", hexarg(win), marks],
+                                  ["extract", 9002, "TAVRO_INSTALLER", hexarg(win)],
+                                  ["attributes", hexarg(win)])
+                self.assertEqual(lines[1]["result"], "1")
+                self.assertEqual(self.read(unix), self.payload(9002))
+                self.assertEqual(int(lines[2]["value"]) & 7, 0, "attributes left")
+
+    def test_hard_link_planted_between_check_and_open_leaves_its_target(self):
+        # The stale name is held from its checks on: the plant cannot take its
+        # place, and nothing is cut before the opened file is vouched for.
+        outside, outside_win = wine_env.env().c_dir("extract-outside")
+        with open(os.path.join(outside, "target.bin"), "wb") as f:
+            f.write(b"not the installer's")
+        unix, win = self.target("stale.bin")
+        with open(unix, "wb") as f:
+            f.write(b"stale")
+        lines = wine_env.env().probe(["plant-at-check", hexarg(outside_win + "\\target.bin")],
+                                     ["extract", 9003, "TAVRO_INSTALLER", hexarg(win)])
+        self.assertEqual(lines[1]["result"], "1")
+        self.assertEqual(self.read(os.path.join(outside, "target.bin")), b"not the installer's")
+        self.assertEqual(self.read(unix), self.payload(9003))
+
     def test_missing_row_leaves_an_existing_file_untouched(self):
         unix, win = self.target("kept.bin")
         with open(unix, "wb") as f:
@@ -114,26 +144,6 @@ class CreateFailures(unittest.TestCase):
 
     def system_text(self, code):
         return unhex(wine_env.env().probe_one("system-text", code)["text"])
-
-    def test_read_only_target(self):
-        unix = os.path.join(self.folder, "ro.bin")
-        win = self.folder_win + "\\ro.bin"
-        with open(unix, "wb") as f:
-            f.write(b"read-only content")
-        wine_env.env().probe_one("set-readonly", hexarg(win))
-        if os.geteuid() == 0:
-            # Root writes to any file whatever its mode, and Wine keeps the
-            # read-only attribute in the mode; the immutable flag makes the
-            # refusal real.
-            if subprocess.run(["chattr", "+i", unix]).returncode != 0:
-                self.skipTest("cannot make a file read-only for root here")
-            self.addCleanup(subprocess.run, ["chattr", "-i", unix])
-        result = self.extract_reporting(win)
-        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 5: "
-                         + self.system_text(5))
-        self.assertEqual(result["exit"], 5)
-        with open(unix, "rb") as f:
-            self.assertEqual(f.read(), b"read-only content")
 
     def test_target_that_is_a_folder(self):
         os.mkdir(os.path.join(self.folder, "folder.bin"))
@@ -182,6 +192,15 @@ class StagedFileIdentity(CreateFailures):
                 result = self.extract_reporting(self.folder_win + "\\%s.bin" % change,
                                                 prepare="after-close " + change)
                 self.assertFatal(result, self.OPEN_FOR_READING, 1006)
+
+    def test_second_name_made_between_check_and_open_gives_1006_and_cuts_nothing(self):
+        unix, win = os.path.join(self.folder, "named.bin"), self.folder_win + "\\named.bin"
+        with open(unix, "wb") as f:
+            f.write(b"stale")
+        result = self.extract_reporting(win, prepare="name-at-check %s" % hexarg(win + ".second"))
+        self.assertFatal(result, b"Installer : Wrapper.CreateFile ", 1006)
+        with open(unix, "rb") as f:
+            self.assertEqual(f.read(), b"stale")
 
     def test_failed_identity_query_ends_with_its_own_error(self):
         # First call: the file just opened for writing; second: the written file

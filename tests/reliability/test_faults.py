@@ -1,5 +1,5 @@
 """Faults while staging and starting: a disk that fills up, a target held open
-or marked read-only, missing resource rows, an engine too old or one that
+or that nobody may write, missing resource rows, an engine too old or one that
 cannot be started. Each ends with its documented exit code and, where one is
 documented, its message box, and leaves the files written before intact."""
 import os
@@ -65,11 +65,10 @@ class DiskFull(FaultCase):
 
 
 class BlockedTargets(FaultCase):
-    def mark_read_only(self, path):
-        """A file marked read-only. Wine keeps the attribute in the file's
-        mode, which does not stop root (the tests run as root); the immutable
-        flag makes the refusal real."""
-        os.chmod(path, 0o444)
+    def make_unwritable(self, path):
+        """A file that nobody may write, root included, though its attributes
+        are normal (a read-only one is made writable and replaced: see
+        test_staged_files): the immutable flag."""
         if os.geteuid() == 0:
             if subprocess.run(["chattr", "+i", path]).returncode != 0:
                 self.skipTest("cannot make a file read-only for root here")
@@ -89,10 +88,10 @@ class BlockedTargets(FaultCase):
         for name in KIT_FILES[3:]:
             self.assertTrue(files[name] == earlier[name], name)
 
-    def test_read_only_cabinet_gives_5(self):
+    def test_unwritable_cabinet_gives_5(self):
         s = self.session
         earlier = self.earlier_cache(marked=(CABINETS[1],))
-        self.mark_read_only(os.path.join(s.cache_folder(), CABINETS[1]))
+        self.make_unwritable(os.path.join(s.cache_folder(), CABINETS[1]))
         result = s.run(s.product, "", dialog=True)
         self.assertFatalBox(result, CREATE_FILE, ERROR_ACCESS_DENIED)
         files = self.kit_files()
@@ -101,10 +100,10 @@ class BlockedTargets(FaultCase):
         for name in CABINETS[1:]:
             self.assertTrue(files[name] == earlier[name], name)
 
-    def test_read_only_package_gives_5_before_the_engine(self):
+    def test_unwritable_package_gives_5_before_the_engine(self):
         s = self.session
         earlier = self.earlier_cache(marked=(PACKAGE,))
-        self.mark_read_only(os.path.join(s.cache_folder(), PACKAGE))
+        self.make_unwritable(os.path.join(s.cache_folder(), PACKAGE))
         result = s.run(s.product, "", dialog=True)
         self.assertFatalBox(result, CREATE_FILE, ERROR_ACCESS_DENIED)
         self.assertEqual(result.records, [])

@@ -89,12 +89,17 @@ class PlantedLinks(ReliabilityCase):
         s = self.session
         kit = ("Halvec", "Tavro", "wyk1.7.0")
         service = ("Halvec", "Tavro", "AU")
-        # The package (main thread first), a cabinet (cabinet thread), the
-        # update service's package (main thread after the engine).
-        for parts in (kit + (PACKAGE,), kit + ("sj170000.cab",), service + ("au.msi",)):
-            with self.subTest(name=parts[-1]):
+        # To a file outside: the package (main thread first), a cabinet
+        # (cabinet thread), the update service's package (main thread after
+        # the engine). To a file that does not exist (yet): every staged name.
+        cases = [(kit + (name,), name) for name in (PACKAGE, "sj170000.cab")]
+        cases += [(service + ("au.msi",), "au.msi")]
+        cases += [(kit + (name,), "later-" + name) for name in KIT_FILES]
+        cases += [(service + (name,), "later-" + name) for name in SERVICE_FILES]
+        for parts, target in cases:
+            with self.subTest(name=parts[-1], target=target):
                 self.remove_cache()
-                link = self.plant_symlink(parts, os.path.join(self.outside, parts[-1]))
+                link = self.plant_symlink(parts, os.path.join(self.outside, target))
                 result = s.run(s.product, "", dialog=True)
                 self.assertFatalBox(result, CREATE_FILE, ERROR_STOPPED_ON_SYMLINK)
                 self.assertOutsideUntouched()

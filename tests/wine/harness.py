@@ -146,6 +146,12 @@ def die_with_parent():
     os.setsid()
 
 
+# Root writes to any file whatever its mode, and Wine keeps a file's read-only
+# attribute in its mode: with a server started so (Wine opens files in its
+# server), a program meets the refusals Windows makes.
+WITHOUT_ROOT_OVERRIDE = ["setpriv", "--inh-caps=-dac_override", "--bounding-set=-dac_override"]
+
+
 def win_path(unix_path):
     """The Windows name of a Unix path through Wine's Z: drive."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
@@ -542,11 +548,17 @@ class WineSession:
         copy_template(self.prefix)
         self.xserver.start()
         self.started = True
-        # Kept alive between the calls of the module (it ends by itself 30 s
-        # after its last client should this process die without stopping it).
-        subprocess.run([WINESERVER, "-p30"], env=self.env(), stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30, check=True)
+        self.start_wineserver()
         self.user = self._prefix_user()
+
+    def start_wineserver(self, without_override=False):
+        """Kept alive between the calls of the module (it ends by itself 30 s
+        after its last client should this process die without stopping it).
+        Wine opens files in its server, so a run without root's override needs
+        a server started so (see WITHOUT_ROOT_OVERRIDE)."""
+        subprocess.run((WITHOUT_ROOT_OVERRIDE if without_override else []) + [WINESERVER, "-p30"],
+                       env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=30, check=True)
 
     def stop(self):
         if not self.started:
@@ -713,10 +725,15 @@ class WineSession:
         (the tail as the user would type it, quoting included); see run_line."""
         return self.run_line(command_line(exe, tail), **kwargs)
 
-    def run_line(self, line, env=None, timeout=30, dialog=False, dll_overrides=None):
+    def run_line(self, line, env=None, timeout=30, dialog=False, dll_overrides=None,
+                 without_override=False):
         """Runs a command line (bytes) from a Windows parent and gives its
         32-bit exit code, what the recording engine was asked and, when a
-        message box is expected, its caption and text."""
+        message box is expected, its caption and text; without_override: with
+        a server of its own that has no root override (WITHOUT_ROOT_OVERRIDE)."""
+        if without_override:
+            self.kill_wine()
+            self.start_wineserver(without_override=True)
         log = self.work_file("engine.log")
         run_env = {"WYK_ENGINE_LOG": win_path(log)}
         run_env.update(env or {})
@@ -737,6 +754,9 @@ class WineSession:
         finally:
             if reader is not None:
                 reader.stop()
+            if without_override:
+                self.kill_wine()
+                self.start_wineserver()
 
     def hold(self, path, limit_ms=120000):
         """Holds a file open without sharing (other_program.exe); gives the

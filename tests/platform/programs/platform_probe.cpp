@@ -26,6 +26,7 @@
 #include "payload/cabinet_thread.h"
 #include "payload/cache_folder.h"
 #include "payload/extract_resource.h"
+#include "payload/staged_file.h"
 #include "platform/installer_engine.h"
 #include "platform/process_runner.h"
 #include "platform/registry_key.h"
@@ -45,7 +46,10 @@
 //     so the cabinet thread is still writing when the main thread fails;
 //   - "fail-roaming-folder" makes the roaming folder lookup fail the way an
 //     HRESULT call may, leaving the last error alone; "fake-folder" makes a
-//     folder lookup succeed with a given text, or without writing ("-").
+//     folder lookup succeed with a given text, or without writing ("-");
+//   - the file opening refuses what Windows refuses and Wine lets through:
+//     an open for writing of a read-only file, and a creation anew over a
+//     hidden or system file that does not name those attributes (error 5).
 
 namespace {
 bool fakeTimeSet = false;
@@ -92,6 +96,9 @@ static __time64_t __cdecl ProbeTime64(__time64_t* out) {
   return now;
 }
 
+typedef HANDLE(WINAPI* CreateFileFn)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                                     HANDLE);
+
 static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
     SetLastError(identityFailureError);
@@ -104,6 +111,24 @@ static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD
                                   LPOVERLAPPED overlapped) {
   if (slowWriteMs != 0 && GetCurrentThreadId() != slowWriteSparedThread) Sleep(slowWriteMs);
   return Real<WriteFileFn>("kernel32.dll", "WriteFile")(file, data, size, written, overlapped);
+}
+
+static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                     DWORD flags, HANDLE model) {
+  DWORD existing = GetFileAttributesA(path);
+  bool isFile = existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  bool writes = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+  bool anew = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  DWORD hiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (isFile && disposition != CREATE_NEW &&
+      (((existing & FILE_ATTRIBUTE_READONLY) != 0 && (writes || anew)) ||
+       (anew && (existing & hiddenOrSystem & ~flags) != 0))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return Real<CreateFileFn>("kernel32.dll", "CreateFileA")(path, access, share, security,
+                                                            disposition, flags, model);
 }
 
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
@@ -120,6 +145,8 @@ Time64Fn probeTime64Slot WYK_IMPORT_SLOT("__imp__time64", "__imp___time64") = Pr
 FileInformationFn probeFileInformationSlot
     WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
         ProbeFileInformation;
+CreateFileFn probeCreateFileSlot
+    WYK_IMPORT_SLOT("__imp_CreateFileA", "__imp__CreateFileA@28") = ProbeCreateFile;
 WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
     ProbeWriteFile;
 GetFolderPathFn probeGetFolderPathSlot
@@ -640,9 +667,31 @@ void CachePackagePathVerb(char** a) {
                                                          : "no-user-folder");
 }
 
-void SetReadOnlyVerb(char** a) {
-  BOOL done = SetFileAttributesA(Text(a[0]), FILE_ATTRIBUTE_READONLY);
+void SetAttributesVerb(char** a) {
+  BOOL done = SetFileAttributesA(Text(a[0]), Number(a[1]));
   printf(" result=%d", done ? 1 : 0);
+}
+
+void AttributesVerb(char** a) { printf(" value=%lu", GetFileAttributesA(Text(a[0]))); }
+
+// Between the checks of an existing staged file and its opening for writing:
+// "plant-at-check <file>" tries to put a second name of <file> in its place,
+// "name-at-check <name>" gives the staged file the second name <name>.
+const char* plantTarget = NULL;
+
+void PlantHardLink(const char* path) {
+  DeleteFileA(path);
+  CreateHardLinkA(path, plantTarget, NULL);
+}
+
+void NameStagedFile(const char* path) {
+  if (!CreateHardLinkA(plantTarget, path, NULL)) exit(97);
+}
+
+template <StagedNameCheckedHook kHook>
+void AtCheckVerb(char** a) {
+  plantTarget = Text(a[0]);
+  stagedNameCheckedHook = kHook;
 }
 
 void PublicRuntimeVerb(char** a) {
@@ -723,7 +772,10 @@ const Verb kVerbs[] = {
     {"load-plain", 1, LoadPlainVerb, NULL},
     {"check-engine-version", 0, NULL, CheckInstallerEngineVersion},
     {"extract", 3, ExtractVerb, NULL},
-    {"set-readonly", 1, SetReadOnlyVerb, NULL},
+    {"set-attributes", 2, SetAttributesVerb, NULL},
+    {"attributes", 1, AttributesVerb, NULL},
+    {"plant-at-check", 1, AtCheckVerb<PlantHardLink>, NULL},
+    {"name-at-check", 1, AtCheckVerb<NameStagedFile>, NULL},
     {"after-close", 1, AfterCloseVerb, NULL},
     {"fail-file-information", 2, FailFileInformationVerb, NULL},
     {"cache-package-path", 1, CachePackagePathVerb, NULL},

@@ -1,0 +1,127 @@
+#include "payload/cache_levels.h"
+
+#include "base/bounded_text.h"
+#include "base/product_constants.h"
+#include "payload/link_checks.h"
+#include "payload/path_identity.h"
+
+namespace {
+
+const char kCreateDirectoryOperation[] = "Installer : Wrapper.CreateDirectory ";
+
+// Held levels, filled by whichever thread reaches a level first and never
+// emptied. A slot is claimed by an atomic count and published by its ready
+// flag, so a reader on the other thread sees only complete entries. A run
+// meets four levels; a level beyond the table stays held, it is only checked
+// again when met again. Plain data: nothing global is constructed before the entry.
+struct HeldLevel {
+  volatile LONG ready;
+  HANDLE handle;
+  char path[kPathCapacity];
+};
+const LONG kHeldLevelCapacity = 8;
+HeldLevel heldLevels[kHeldLevelCapacity];
+volatile LONG claimedLevels = 0;
+
+void RecordHeldLevel(const char* path, HANDLE handle) {
+  LONG slot = InterlockedIncrement(&claimedLevels) - 1;
+  if (slot >= kHeldLevelCapacity) return;
+  HeldLevel& held = heldLevels[slot];
+  BoundedText text(held.path, kPathCapacity);
+  if (!text.Assign(path)) return;
+  held.handle = handle;
+  InterlockedExchange(&heldLevels[slot].ready, 1);
+}
+
+// Access that conflicts with the same open by another run (writing is not
+// shared) but not with readers listing the folder; no delete sharing, so the
+// folder cannot be renamed or removed while it is held.
+HANDLE OpenLevelForHolding(const char* level) {
+  return CreateFileA(level, FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+}
+
+// The opened level must be the real folder at its name: not a link, and at
+// its parent's final path (the parent held since its own check, or the
+// user's own folder above the tree) plus its name.
+bool IsRealFolderAtItsName(HANDLE handle, DWORD attributes, const char* level) {
+  return !HandleIsLink(handle, attributes) && IsAtCachePath(handle, level);
+}
+
+}  // namespace
+
+bool IsAtCachePath(HANDLE handle, const char* path) {
+  size_t slash = BoundedLength(path, kPathCapacity);
+  while (slash > 0 && path[slash - 1] != '\\') --slash;
+  FixedText<kPathCapacity> folder;
+  if (slash < 2 || !folder.AppendN(path, slash - 1)) return false;
+  return IsAtIntendedPath(handle, HeldCacheFolder(folder.Text()), folder.Text(),
+                          path + slash);
+}
+
+HANDLE HeldCacheFolder(const char* folder) {
+  LONG count = InterlockedCompareExchange(&claimedLevels, 0, 0);
+  if (count > kHeldLevelCapacity) count = kHeldLevelCapacity;
+  for (LONG i = 0; i < count; ++i) {
+    const HeldLevel& held = heldLevels[i];
+    // The paths are composed the same way each time: bytes compare.
+    if (held.ready && TextEquals(held.path, folder)) {
+      return held.handle;
+    }
+  }
+  return NULL;
+}
+
+CacheLevelResult CreateRealFolder(const char* path) {
+  // Judged without a trailing backslash, which would look through a link.
+  FixedText<kPathCapacity> level;
+  size_t length = BoundedLength(path, kPathCapacity);
+  if (length > 0 && path[length - 1] == '\\') --length;
+  if (!level.AppendN(path, length)) return kCacheLevelNotHeld;
+  if (HeldCacheFolder(level.Text()) != NULL) return kCacheLevelHeld;
+
+  DWORD before = GetFileAttributesA(level.Text());
+  if (NameIsLink(level.Text(), before)) RefuseLink(kCreateDirectoryOperation);
+  // A level that already exists is the normal case from the second run on.
+  if (!CreateDirectoryA(path, NULL) && before == INVALID_FILE_ATTRIBUTES) {
+    // A name that reads as nothing yet cannot be made: under Wine a link to a
+    // target that does not exist (yet) reads so. Another run making the folder
+    // meanwhile leaves a real folder, which reads as one now.
+    bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (exists && GetFileAttributesA(level.Text()) == INVALID_FILE_ATTRIBUTES) {
+      RefuseLink(kCreateDirectoryOperation);
+    }
+  }
+
+  HANDLE handle = OpenLevelForHolding(level.Text());
+  if (handle == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_SHARING_VIOLATION ? kCacheLevelBusy : kCacheLevelNotHeld;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    CloseHandle(handle);
+    return kCacheLevelNotHeld;
+  }
+  // Swapped for a link between the name's check and the open.
+  if (!IsRealFolderAtItsName(handle, info.dwFileAttributes, level.Text())) {
+    RefuseLink(kCreateDirectoryOperation);
+  }
+  // Held until the process ends: deliberately never closed.
+  RecordHeldLevel(level.Text(), handle);
+  return kCacheLevelHeld;
+}
+
+CacheLevelResult CreateRealFolderLevels(const char* folder, size_t start) {
+  FixedText<kPathCapacity> level;
+  size_t length = BoundedLength(folder, kPathCapacity);
+  for (size_t i = start + 1; i < length; ++i) {
+    if (folder[i] != '\\') continue;
+    level.Clear();
+    level.AppendN(folder, i + 1);
+    CacheLevelResult result = CreateRealFolder(level.Text());
+    if (result != kCacheLevelHeld) return result;
+  }
+  return kCacheLevelHeld;
+}

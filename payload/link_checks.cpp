@@ -1,0 +1,46 @@
+#include "payload/link_checks.h"
+
+#include "base/exit_codes.h"
+#include "diagnostics/diagnostic_log.h"
+#include "payload/link_rules.h"
+#include "platform/system_library.h"
+
+namespace {
+
+// Present from Vista on; looked up, so the program still starts on XP.
+typedef BOOL(WINAPI* GetFileInformationByHandleExFn)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID,
+                                                    DWORD);
+
+bool IsReparsePoint(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+}  // namespace
+
+// Under Wine a link cannot be taken away by itself: removing or deleting it
+// through any platform call removes what it points to. So a planted link is
+// refused, never touched, and the run ends before anything is written.
+void RefuseLink(const char* operation) {
+  SetLastError(kExitFatalPlantedLink);
+  FatalApiError(operation);
+}
+
+bool NameIsLink(const char* path, DWORD attributes) {
+  if (!IsReparsePoint(attributes)) return false;
+  // The directory entry carries the tag (XP included); none found leaves 0.
+  WIN32_FIND_DATAA entry;
+  ZeroMemory(&entry, sizeof(entry));
+  HANDLE search = FindFirstFileA(path, &entry);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  return IsLinkReparseTag(search != INVALID_HANDLE_VALUE ? entry.dwReserved0 : 0);
+}
+
+bool HandleIsLink(HANDLE handle, DWORD attributes) {
+  if (!IsReparsePoint(attributes)) return false;
+  GetFileInformationByHandleExFn query = LookUpFunction<GetFileInformationByHandleExFn>(
+      GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx");
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  ZeroMemory(&tag, sizeof(tag));
+  if (query != NULL && !query(handle, FileAttributeTagInfo, &tag, sizeof(tag))) tag.ReparseTag = 0;
+  return IsLinkReparseTag(tag.ReparseTag);
+}
