@@ -62,18 +62,18 @@ void WaitForCabinetThread() {
 }
 
 DWORD WINAPI CabinetExtractionThread(LPVOID module) {
-  bool is64 = IsArchitecture64(kProduct);
+  FixedText<kPathCapacity> folder;
+  // Without a folder every cabinet is skipped, as a missing one is.
+  bool haveFolder = CreateCabinetFolder(folder, IsArchitecture64(kProduct)) == kCachePathReady;
   // The table's order is the writing order; the package's media order differs,
   // but it waits for all five. A module without a cabinet's resource skips it.
-  for (size_t i = 0; i < kPayloadResourceCount; ++i) {
+  for (size_t i = 0; haveFolder && i < kPayloadResourceCount; ++i) {
     const PayloadResource& row = kPayloadResources[i];
     if (row.writer != kWrittenByCabinetThread) continue;
     WYK_TIMING_POINT(kPointCabinetBegins);
     FixedText<kPathCapacity> path;
-    // A cabinet whose path cannot be composed is skipped like a missing one.
-    if (CreateCacheFolderAndCabinetPath(path, row.targetFileName, is64) != kCachePathReady) {
-      continue;
-    }
+    // A cabinet whose path does not fit is skipped like a missing one.
+    if (!path.Assign(folder.Text()) || !AppendCacheFileName(path, row.targetFileName)) continue;
     WYK_TIMING_POINT(kPointPathReady);
     ExtractResourceToFile(static_cast<HMODULE>(module), row.id, row.typeName, path.Text());
   }

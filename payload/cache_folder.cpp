@@ -31,9 +31,6 @@ CachePathResult CreateCacheFolderAndPackagePath(BoundedText& path, bool is64) {
   return AppendPackageFileName(path, kProduct) ? kCachePathReady : kCachePathTooLong;
 }
 
-CachePathResult CreateCacheFolderAndCabinetPath(BoundedText& path, const char* fileName,
-                                                bool is64) {
-  CachePathResult result = CreateCacheFolder(path, is64, false);
-  if (result != kCachePathReady) return result;
-  return AppendCacheFileName(path, fileName) ? kCachePathReady : kCachePathTooLong;
+CachePathResult CreateCabinetFolder(BoundedText& folder, bool is64) {
+  return CreateCacheFolder(folder, is64, false);
 }

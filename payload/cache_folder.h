@@ -17,9 +17,10 @@ enum CachePathResult {
 // level, and leaves the main package's path.
 CachePathResult CreateCacheFolderAndPackagePath(BoundedText& path, bool is64);
 
-// The same for a cabinet, except that the user data folder itself is not created.
-// fileName is the cabinet's cache name, "sd170000.cab".
-CachePathResult CreateCacheFolderAndCabinetPath(BoundedText& path, const char* fileName,
-                                                bool is64);
+// The kit cache folder for the cabinets (no trailing backslash), made and held
+// as for the package, except that the user data folder itself is not created.
+// The cabinet thread asks once: the levels stay held for the run, so every
+// cabinet goes to the same, already checked folder.
+CachePathResult CreateCabinetFolder(BoundedText& folder, bool is64);
 
 #endif
