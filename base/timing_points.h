@@ -13,10 +13,9 @@ enum TimingPoint {
   kPointOpened = 3,         // the file created (a stale one: its name checked and held, then opened)
   kPointOpenedChecked = 4,  // the opened file's identity checked (a stale one's content cut)
   kPointWritten = 5,        // all bytes written
-  kPointIdentityRead = 6,   // the written file's identity read
-  kPointClosed = 7,         // the file closed
-  kPointHeld = 8,           // reopened for holding, identity compared
-  kPointCabinetsDone = 9    // after the last cabinet: the timed build writes its notes
+  kPointClosed = 6,         // the file closed
+  kPointHeld = 7,           // reopened for holding, identity compared
+  kPointCabinetsDone = 8    // after the last cabinet: the timed build writes its notes
 };
 
 #ifdef WYK_TIMING_POINTS

@@ -305,8 +305,7 @@ def print_timelines(timelines):
 
 # The timed build's points (base/timing_points.h): step n runs from point n - 1 to point n.
 STEPS = ["path and folder levels", "resource, checks before the open", "the open",
-         "identity check of the opened file", "the writes", "identity read before the close",
-         "the close", "the hold"]
+         "identity check of the opened file", "the writes", "the close", "the hold"]
 
 
 def read_steps(path):
@@ -470,7 +469,7 @@ def report_steps(steps, labels):
     every timed run, and the sum of the five cabinets."""
     print("6. where the cabinet thread's time goes: timed build, ms, median of "
           f"{len(steps[labels[0]])} runs (each run's cabinets summed for 'all five')")
-    short = ["levels", "checks", "open", "open id", "writes", "id", "close", "hold"]
+    short = ["levels", "checks", "open", "open id", "writes", "close", "hold"]
     print("   " + "; ".join(f"{s}: {long}" for s, long in zip(short, STEPS)))
     for label in labels:
         print(f"   {label}")

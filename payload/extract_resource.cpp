@@ -11,14 +11,6 @@ namespace {
 
 const DWORD kChunkSize = 8192;
 
-// The identity the hold is checked against. A query that fails ends the run
-// with its own error: without it the file cannot be vouched for, and taking
-// zeros for an identity would call every such file swapped.
-void ReadIdentity(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
-  ZeroMemory(&identity, sizeof(identity));
-  if (!GetFileInformationByHandle(file, &identity)) FatalApiError(kIdentityQueryOperation);
-}
-
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
@@ -29,16 +21,17 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 // with sharing that allows reading only, until the process ends: nobody can
 // replace, rewrite or delete it before the engine's last read. The handle is
 // deliberately never closed.
-void HoldStagedFile(const char* path, const BY_HANDLE_FILE_INFORMATION& written) {
+void HoldStagedFile(const char* path, const BY_HANDLE_FILE_INFORMATION& written, DWORD size) {
   HANDLE held = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, NULL);
   if (held == INVALID_HANDLE_VALUE) FatalApiError("Installer : Wrapper.OpenForReading ");
+  // A query that fails ends the run with its own error: without an identity
+  // the file cannot be vouched for.
   BY_HANDLE_FILE_INFORMATION reopened;
-  ReadIdentity(held, reopened);
-  // Between closing and reopening, the file must not have been swapped for another one.
-  if (!SameFile(written, reopened) ||
-      reopened.nFileSizeHigh != written.nFileSizeHigh ||
-      reopened.nFileSizeLow != written.nFileSizeLow) {
+  if (!GetFileInformationByHandle(held, &reopened)) FatalApiError(kIdentityQueryOperation);
+  // Between closing and reopening, the file must not have been swapped for
+  // another one, nor grown or cut.
+  if (!SameFile(written, reopened) || reopened.nFileSizeHigh != 0 || reopened.nFileSizeLow != size) {
     SetLastError(kExitFatalStagedFileSwapped);
     FatalApiError("Installer : Wrapper.OpenForReading ");
   }
@@ -74,14 +67,11 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
   }
   WYK_TIMING_POINT(kPointWritten);
 
-  BY_HANDLE_FILE_INFORMATION identity;
-  ReadIdentity(file, identity);
-  WYK_TIMING_POINT(kPointIdentityRead);
   if (!CloseHandle(file)) FatalApiError("Installer : Wrapper.CloseHandle ");
   ReleaseStagedFileName(staged);
   if (stagedFileClosedHook != NULL) stagedFileClosedHook(path);
   WYK_TIMING_POINT(kPointClosed);
-  HoldStagedFile(path, identity);
+  HoldStagedFile(path, staged.identity, size);
   WYK_TIMING_POINT(kPointHeld);
   return 1;
 }

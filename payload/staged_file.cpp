@@ -117,7 +117,7 @@ StagedFile OpenStagedFile(const char* path) {
     if (staged.file == INVALID_HANDLE_VALUE) FatalApiError(kCreateFileOperation);
   }
   WYK_TIMING_POINT(kPointOpened);
-  BY_HANDLE_FILE_INFORMATION info;
+  BY_HANDLE_FILE_INFORMATION& info = staged.identity;
   CheckStagedHandle(staged.file, path, kExitFatalStagedFileSwapped, info);
   if (HasSecondName(info.nNumberOfLinks)) FailWith(kExitFatalStagedFileSwapped, kCreateFileOperation);
   // Only now, with the file vouched for, is a stale content cut.

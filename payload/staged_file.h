@@ -12,6 +12,9 @@ struct StagedFile {
   HANDLE file;  // open for writing, empty, no sharing but with name
   HANDLE name;  // for a file that existed: holds its name (no delete sharing)
                 // while file is written; null for a file made anew
+  BY_HANDLE_FILE_INFORMATION identity;  // file's, as checked: the hold is compared
+                                        // with it (the handle is never shared, so
+                                        // the file it names cannot change under it)
 };
 
 // Ends the run through the fatal report on any failure: 681 for a link at
