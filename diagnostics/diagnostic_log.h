@@ -11,6 +11,10 @@ void LogDiagnostic(const char* message);
 // failing platform call.
 void FatalApiError(const char* operation);
 
+// The same report for a failure the program itself detected, with its own code
+// (a swapped file, a planted link) instead of a platform call's last error.
+void FatalError(unsigned long code, const char* operation);
+
 // Work that must be done before any fatal end, whichever thread fails: run by
 // the fatal report after its box, right before the process ends. One at a
 // time; null (the default) for none. Set it before a second thread starts.

@@ -10,6 +10,11 @@ BeforeFatalEnd beforeFatalEnd = NULL;
 
 void SetBeforeFatalEnd(BeforeFatalEnd hook) { beforeFatalEnd = hook; }
 
+void FatalError(unsigned long code, const char* operation) {
+  SetLastError(code);
+  FatalApiError(operation);
+}
+
 void FatalApiError(const char* operation) {
   DWORD code = GetLastError();
   // A fatal report must never end the process as if it had succeeded.

@@ -32,8 +32,7 @@ void HoldStagedFile(const char* path, const BY_HANDLE_FILE_INFORMATION& written,
   // Between closing and reopening, the file must not have been swapped for
   // another one, nor grown or cut.
   if (!SameFile(written, reopened) || reopened.nFileSizeHigh != 0 || reopened.nFileSizeLow != size) {
-    SetLastError(kExitFatalStagedFileSwapped);
-    FatalApiError("Installer : Wrapper.OpenForReading ");
+    FatalError(kExitFatalStagedFileSwapped, "Installer : Wrapper.OpenForReading ");
   }
 }
 
@@ -60,8 +59,7 @@ int ExtractResourceToFile(HMODULE module, WORD id, const char* typeName, const c
     }
     // A write that makes no progress would loop for ever: count it as a failure.
     if (count == 0) {
-      SetLastError(kExitFatalWriteNoProgress);
-      FatalApiError("Installer : Wrapper.WriteFile (In small chunks) ");
+      FatalError(kExitFatalWriteNoProgress, "Installer : Wrapper.WriteFile (In small chunks) ");
     }
     written += count;
   }

@@ -21,8 +21,7 @@ bool IsReparsePoint(DWORD attributes) {
 // through any platform call removes what it points to. So a planted link is
 // refused, never touched, and the run ends before anything is written.
 void RefuseLink(const char* operation) {
-  SetLastError(kExitFatalPlantedLink);
-  FatalApiError(operation);
+  FatalError(kExitFatalPlantedLink, operation);
 }
 
 bool NameIsLink(const char* path, DWORD attributes) {

@@ -26,18 +26,13 @@ const DWORD kWriteAccess = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
 const DWORD kAbnormalAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM;
 
-void FailWith(DWORD code, const char* operation) {
-  SetLastError(code);
-  FatalApiError(operation);
-}
-
 // A link at the name ends the run with 681; a file at another place than the
 // intended one with elsewhereCode.
 void CheckStagedHandle(HANDLE handle, const char* path, DWORD elsewhereCode,
                        BY_HANDLE_FILE_INFORMATION& info) {
   if (!GetFileInformationByHandle(handle, &info)) FatalApiError(kIdentityQueryOperation);
   if (HandleIsLink(handle, info.dwFileAttributes)) RefuseLink(kCreateFileOperation);
-  if (!IsAtCachePath(handle, path)) FailWith(elsewhereCode, kCreateFileOperation);
+  if (!IsAtCachePath(handle, path)) FatalError(elsewhereCode, kCreateFileOperation);
 }
 
 // Fails on any existing name, a link to nowhere included, and follows none.
@@ -62,7 +57,7 @@ void RemoveThisName(HANDLE name, const char* path) {
   BOOL marked = setInformation(name, FileDispositionInfo, &disposition, sizeof(disposition));
   DWORD error = GetLastError();
   CloseHandle(name);  // the name goes with this handle
-  if (!marked) FailWith(error, kDeleteOperation);
+  if (!marked) FatalError(error, kDeleteOperation);
 }
 
 // Opens an existing name without touching its content and holds it: with
@@ -78,7 +73,7 @@ HANDLE HoldStaleName(const char* path) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       RefuseLink(kCreateFileOperation);
     }
-    FailWith(error, kCreateFileOperation);
+    FatalError(error, kCreateFileOperation);
   }
   // Wine shows a link to a file as a plain file; only its final path gives it away.
   BY_HANDLE_FILE_INFORMATION info;
@@ -119,7 +114,7 @@ StagedFile OpenStagedFile(const char* path) {
   WYK_TIMING_POINT(kPointOpened);
   BY_HANDLE_FILE_INFORMATION& info = staged.identity;
   CheckStagedHandle(staged.file, path, kExitFatalStagedFileSwapped, info);
-  if (HasSecondName(info.nNumberOfLinks)) FailWith(kExitFatalStagedFileSwapped, kCreateFileOperation);
+  if (HasSecondName(info.nNumberOfLinks)) FatalError(kExitFatalStagedFileSwapped, kCreateFileOperation);
   // Only now, with the file vouched for, is a stale content cut.
   if (staged.name != NULL && !SetEndOfFile(staged.file)) {
     FatalApiError("Installer : Wrapper.SetEndOfFile ");
