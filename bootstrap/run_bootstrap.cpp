@@ -12,7 +12,7 @@
 #include "followon/public_runtime.h"
 #include "followon/update_service.h"
 #include "payload/cabinet_thread.h"
-#include "payload/cache_folder.h"
+#include "cache/cache_folder.h"
 #include "payload/extract_resource.h"
 #include "payload/payload_resource.h"
 #include "platform/installer_engine.h"

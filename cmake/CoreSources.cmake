@@ -6,10 +6,10 @@ set(WYK_CORE_SOURCES
   base/product_constants.cpp
   bootstrap/command_line.cpp
   bootstrap/options.cpp
+  cache/cache_paths.cpp
+  cache/link_rules.cpp
   diagnostics/log_stamp.cpp
   followon/followon_rules.cpp
-  payload/cache_paths.cpp
-  payload/link_rules.cpp
   payload/payload_resource.cpp
   platform/engine_rules.cpp
   platform/registry_rules.cpp

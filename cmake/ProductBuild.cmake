@@ -31,17 +31,17 @@ set(WYK_PLATFORM_SOURCES
   bootstrap/display_language.cpp
   bootstrap/run_bootstrap.cpp
   bootstrap/win_main.cpp
+  cache/cache_folder.cpp
+  cache/cache_levels.cpp
+  cache/link_checks.cpp
+  cache/path_identity.cpp
+  cache/staged_file.cpp
   diagnostics/diagnostic_log.cpp
   diagnostics/fatal_error.cpp
   followon/public_runtime.cpp
   followon/update_service.cpp
   payload/cabinet_thread.cpp
-  payload/cache_folder.cpp
   payload/extract_resource.cpp
-  payload/cache_levels.cpp
-  payload/link_checks.cpp
-  payload/path_identity.cpp
-  payload/staged_file.cpp
   platform/installer_engine.cpp
   platform/process_runner.cpp
   platform/registry_key.cpp

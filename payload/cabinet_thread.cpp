@@ -4,8 +4,8 @@
 #include "base/product_constants.h"
 #include "base/timing_points.h"
 #include "diagnostics/diagnostic_log.h"
-#include "payload/cache_folder.h"
-#include "payload/cache_paths.h"
+#include "cache/cache_folder.h"
+#include "cache/cache_paths.h"
 #include "payload/extract_resource.h"
 #include "payload/payload_resource.h"
 

@@ -3,7 +3,7 @@
 #include "base/exit_codes.h"
 #include "base/timing_points.h"
 #include "diagnostics/diagnostic_log.h"
-#include "payload/staged_file.h"
+#include "cache/staged_file.h"
 
 StagedFileClosedHook stagedFileClosedHook = NULL;
 

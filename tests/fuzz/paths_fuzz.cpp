@@ -2,7 +2,7 @@
 #include "base/product_constants.h"
 #include "followon/followon_rules.h"
 #include "fuzz_input.h"
-#include "payload/cache_paths.h"
+#include "cache/cache_paths.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> pieces = SplitOnZero(data, size);

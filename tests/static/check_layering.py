@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Checks that the product's folders depend in one direction only:
 
-    base <- diagnostics <- platform <- payload <- followon <- bootstrap
+    base <- diagnostics <- platform <- cache <- payload <- followon <- bootstrap
 
 A file may include from its own folder and from folders to its left, never
 from one to its right and never from tests/. Every `#include "..."` of every
@@ -14,7 +14,7 @@ import os
 import re
 import sys
 
-LAYERS = ["base", "diagnostics", "platform", "payload", "followon", "bootstrap"]
+LAYERS = ["base", "diagnostics", "platform", "cache", "payload", "followon", "bootstrap"]
 SOURCE_SUFFIXES = (".h", ".cpp", ".c", ".def")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 

@@ -1,6 +1,6 @@
 // The per-user cache tree's names and the embedded resource table they are
 // written from; the package and cabinet names are a contract with the package.
-#include "payload/cache_paths.h"
+#include "cache/cache_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "payload/link_rules.h"
+#include "cache/link_rules.h"
 
 #include <gtest/gtest.h>
 

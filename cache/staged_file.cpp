@@ -1,11 +1,11 @@
-#include "payload/staged_file.h"
+#include "cache/staged_file.h"
 
 #include "base/exit_codes.h"
 #include "base/timing_points.h"
 #include "diagnostics/diagnostic_log.h"
-#include "payload/cache_levels.h"
-#include "payload/link_checks.h"
-#include "payload/link_rules.h"
+#include "cache/cache_levels.h"
+#include "cache/link_checks.h"
+#include "cache/link_rules.h"
 #include "platform/system_library.h"
 
 const char kIdentityQueryOperation[] = "Installer : Wrapper.GetFileInformationByHandle ";

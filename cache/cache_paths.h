@@ -2,8 +2,8 @@
 //   <user data>\Halvec\Tavro\wyk1.7.0[_x64]\wyk1.7.0.msi and the cabinets beside it,
 //   <user data>\Halvec\Tavro\AU\ for the update service.
 // Each function appends to a bounded path and reports whether it fitted.
-#ifndef WYK_PAYLOAD_CACHE_PATHS_H
-#define WYK_PAYLOAD_CACHE_PATHS_H
+#ifndef WYK_CACHE_PATHS_H
+#define WYK_CACHE_PATHS_H
 
 #include "base/bounded_text.h"
 #include "base/product_constants.h"

@@ -1,7 +1,7 @@
 // What makes a name in the cache tree a link: pure decisions on what the
 // platform reports about a file, so they can be tested without one.
-#ifndef WYK_PAYLOAD_LINK_RULES_H
-#define WYK_PAYLOAD_LINK_RULES_H
+#ifndef WYK_CACHE_LINK_RULES_H
+#define WYK_CACHE_LINK_RULES_H
 
 // The reparse tag bit that marks a tag whose data names another file or
 // folder: symbolic links, junctions, mount points and any later such kind.

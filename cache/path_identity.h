@@ -1,7 +1,7 @@
 // Whether an open file or folder is where the program meant it to be: its
 // final path, as the platform resolves it, against its folder's plus its name.
-#ifndef WYK_PAYLOAD_PATH_IDENTITY_H
-#define WYK_PAYLOAD_PATH_IDENTITY_H
+#ifndef WYK_CACHE_PATH_IDENTITY_H
+#define WYK_CACHE_PATH_IDENTITY_H
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "payload/link_rules.h"
+#include "cache/link_rules.h"
 
 bool IsLinkReparseTag(unsigned long tag) { return tag == 0 || (tag & kNameSurrogateTagBit) != 0; }
 

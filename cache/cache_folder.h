@@ -1,6 +1,6 @@
 // The per-user cache tree on disk: its folders are created as paths are made.
-#ifndef WYK_PAYLOAD_CACHE_FOLDER_H
-#define WYK_PAYLOAD_CACHE_FOLDER_H
+#ifndef WYK_CACHE_FOLDER_H
+#define WYK_CACHE_FOLDER_H
 
 #include "base/bounded_text.h"
 

@@ -1,8 +1,8 @@
-#include "payload/link_checks.h"
+#include "cache/link_checks.h"
 
 #include "base/exit_codes.h"
 #include "diagnostics/diagnostic_log.h"
-#include "payload/link_rules.h"
+#include "cache/link_rules.h"
 #include "platform/system_library.h"
 
 namespace {

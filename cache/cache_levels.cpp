@@ -1,9 +1,9 @@
-#include "payload/cache_levels.h"
+#include "cache/cache_levels.h"
 
 #include "base/bounded_text.h"
 #include "base/product_constants.h"
-#include "payload/link_checks.h"
-#include "payload/path_identity.h"
+#include "cache/link_checks.h"
+#include "cache/path_identity.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // the process ends, so it cannot be renamed, removed or swapped for a link
 // while the run writes below it. The held levels also tell runs apart: a
 // second run of the program for the same cache finds the first level held.
-#ifndef WYK_PAYLOAD_CACHE_LEVELS_H
-#define WYK_PAYLOAD_CACHE_LEVELS_H
+#ifndef WYK_CACHE_LEVELS_H
+#define WYK_CACHE_LEVELS_H
 
 #include <stddef.h>
 #include <windows.h>

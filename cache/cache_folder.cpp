@@ -1,10 +1,10 @@
-#include "payload/cache_folder.h"
+#include "cache/cache_folder.h"
 
 #include <windows.h>
 
 #include "base/product_constants.h"
-#include "payload/cache_paths.h"
-#include "payload/cache_levels.h"
+#include "cache/cache_paths.h"
+#include "cache/cache_levels.h"
 #include "platform/system_info.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "payload/cache_paths.h"
+#include "cache/cache_paths.h"
 
 bool AppendCacheFolderLevel(BoundedText& path, int level, const ProductConstants& product,
                             bool is64) {

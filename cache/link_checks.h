@@ -2,9 +2,9 @@
 // this program writes there elevated. So it never follows a link it did not
 // make: a link planted at a folder level or at a staged file's name ends the
 // run (681) before anything is written through it. Only name-surrogate
-// reparse points are links (see payload/link_rules.h).
-#ifndef WYK_PAYLOAD_LINK_CHECKS_H
-#define WYK_PAYLOAD_LINK_CHECKS_H
+// reparse points are links (see cache/link_rules.h).
+#ifndef WYK_CACHE_LINK_CHECKS_H
+#define WYK_CACHE_LINK_CHECKS_H
 
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 // following a link, the handle is checked (not a link, no second name, at
 // its folder's held final path plus its name), and only then are its
 // attributes made normal and its content cut.
-#ifndef WYK_PAYLOAD_STAGED_FILE_H
-#define WYK_PAYLOAD_STAGED_FILE_H
+#ifndef WYK_CACHE_STAGED_FILE_H
+#define WYK_CACHE_STAGED_FILE_H
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "payload/path_identity.h"
+#include "cache/path_identity.h"
 
 #include "platform/system_library.h"
 
