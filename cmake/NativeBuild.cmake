@@ -68,6 +68,10 @@ add_test(NAME static.layering COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/st
                                       ${CMAKE_SOURCE_DIR})
 set_tests_properties(static.layering PROPERTIES LABELS static TIMEOUT 60)
 
+# The set-up script on a bad day, with stand-ins for the package tools.
+add_test(NAME setup.setup_deps COMMAND ${WYK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/setup/test_setup_deps.py)
+set_tests_properties(setup.setup_deps PROPERTIES LABELS setup TIMEOUT 300)
+
 # libFuzzer targets, built by clang in a project of their own; CI runs each briefly.
 find_program(WYK_CLANGXX clang++)
 option(WYK_FUZZERS "Build and briefly run the libFuzzer targets (needs clang)" ON)

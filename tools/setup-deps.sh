@@ -72,10 +72,11 @@ kernel_runs_32bit() {
 }
 
 wine32_step() {
-  installed wine32:i386 && return 0
   local why=""
   if told_to_fail wine32; then
     why="the step was told to fail (WYK_SETUP_FAIL)"
+  elif installed wine32:i386; then
+    return 0
   elif ! kernel_runs_32bit; then
     why="this kernel cannot run 32-bit code"
   elif ! dpkg --print-foreign-architectures | grep -qx i386 && ! $SUDO dpkg --add-architecture i386; then
