@@ -8,7 +8,7 @@
 // Each point ends the step named beside it; the numbers are the benchmark's.
 enum TimingPoint {
   kPointCabinetBegins = 0,  // a cabinet's turn begins
-  kPointPathReady = 1,      // cache folder levels made and checked, path composed
+  kPointPathReady = 1,      // path composed (the folder was made and checked before the first cabinet)
   kPointOpenDue = 2,        // resource found
   kPointOpened = 3,         // the file created (a stale one: its name checked and held, then opened)
   kPointOpenedChecked = 4,  // the opened file's identity checked (a stale one's content cut)

@@ -26,10 +26,16 @@ disk before each one. The judged ratios are taken per full run (ratio of
 medians) and decided on their median over the full runs, printed with their
 spread. --quick measures figure 2 and its steps only.
 
-usage: benchmarks.py BUILD [--quick] [--runs N] [--rounds N]"""
+The report is also written into docs/benchmarks.md, between the marker comments
+of its mode (full or quick), with the date and the machine, unless --no-docs.
+
+usage: benchmarks.py BUILD [--quick] [--runs N] [--rounds N] [--no-docs]"""
 import argparse
 import ctypes
+import datetime
+import math
 import os
+import platform
 import pefile
 import re
 import shutil
@@ -50,6 +56,9 @@ from harness import WINE32, WINE64, WINESERVER, probe_32bit_code, x_server  # no
 from check_product_binary import OWN_CODE_AND_DATA_LIMIT, STUB_FILE_LIMIT, own_code_and_data  # noqa: E402
 
 TIMELINE_RUNS = 5
+# The product's write size (payload/extract_resource.cpp), which the bare programs copy.
+CHUNK = 8192
+DOCS = os.path.join(here, "..", "docs", "benchmarks.md")
 
 IN_CREATE, IN_CLOSE_WRITE = 0x100, 0x8
 
@@ -304,7 +313,8 @@ def print_timelines(timelines):
 
 
 # The timed build's points (base/timing_points.h): step n runs from point n - 1 to point n.
-STEPS = ["path and folder levels", "resource, checks before the open", "the open",
+# The cabinet folder is made and checked once, before the first point: no step holds it.
+STEPS = ["the path", "resource, checks before the open", "the open",
          "identity check of the opened file", "the writes", "the close", "the hold"]
 
 
@@ -464,12 +474,14 @@ def report_judged(runs, labels, stub, product, note):
           f"{verdict(own, OWN_CODE_AND_DATA_LIMIT)}")
 
 
-def report_steps(steps, labels):
+def report_steps(steps, labels, chunks):
     """Figure 6: per column, the median ms of each step of each cabinet over
     every timed run, and the sum of the five cabinets."""
     print("6. where the cabinet thread's time goes: timed build, ms, median of "
-          f"{len(steps[labels[0]])} runs (each run's cabinets summed for 'all five')")
-    short = ["levels", "checks", "open", "open id", "writes", "close", "hold"]
+          f"{len(steps[labels[0]])} runs (each run's cabinets summed for 'all five'); "
+          f"the writes are {chunks:,} of {CHUNK} bytes; the cabinet folder, made before the first "
+          "point, is in no step")
+    short = ["path", "checks", "open", "open id", "writes", "close", "hold"]
     print("   " + "; ".join(f"{s}: {long}" for s, long in zip(short, STEPS)))
     for label in labels:
         print(f"   {label}")
@@ -489,7 +501,11 @@ def main():
     parser.add_argument("--quick", action="store_true", help="staging (figure 2) and its steps only")
     parser.add_argument("--runs", type=int, default=3, help="full runs (the judged figures need 3 or more)")
     parser.add_argument("--rounds", type=int, help="rounds per full run (default 5 quick, 7 full)")
+    parser.add_argument("--no-docs", action="store_true", help="do not write the report into docs/benchmarks.md")
     args = parser.parse_args()
+    report = Tee(sys.stdout)
+    sys.stdout = report
+    load_before = os.getloadavg()[0]
     rounds = args.rounds or (5 if args.quick else 7)
     build = os.path.abspath(args.build)
     builds = [("64-bit build", os.path.join(build, "win-x64-i586"), WINE64)]
@@ -557,10 +573,64 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
     report_judged(runs, labels, stub, product, "" if no_32bit is None else
                   f" (the 64-bit build only: {no_32bit})")
-    report_steps(steps, labels)
+    report_steps(steps, labels, sum(math.ceil(os.path.getsize(os.path.join(payload, name)) / CHUNK)
+                                    for name in CABINETS))
     if timelines:
         print_timelines(timelines)
     print(f"all of it took {time.monotonic() - began:.0f} s")
+    sys.stdout = report.stream
+    if not args.no_docs:
+        mode = "quick" if args.quick else "full"
+        written = write_into_docs(DOCS, mode, machine_text(load_before, no_32bit), report.text())
+        print(f"the report was written into {os.path.relpath(DOCS)} ({mode})" if written else
+              f"NOTE: {os.path.relpath(DOCS)} has no markers for the {mode} report; nothing written")
+
+
+class Tee:
+    """Standard output that is kept as well, for the documents."""
+
+    def __init__(self, stream):
+        self.stream, self.parts = stream, []
+
+    def write(self, text):
+        self.parts.append(text)
+        return self.stream.write(text)
+
+    def flush(self):
+        self.stream.flush()
+
+    def text(self):
+        return "".join(self.parts)
+
+
+def machine_text(load_before, no_32bit):
+    """Which machine gave the figures: processor, kernel, Wine, load, 32-bit code."""
+    model = "unknown processor"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    wine = subprocess.run([WINE64, "--version"], capture_output=True, text=True).stdout.strip()
+    code32 = "runs 32-bit code" if no_32bit is None else f"no 32-bit code ({no_32bit})"
+    return (f"{model}, {os.cpu_count()} logical processors; Linux {platform.release()}; {wine}; "
+            f"{code32}; load average {load_before:.2f} before, {os.getloadavg()[0]:.2f} after")
+
+
+def write_into_docs(path, mode, machine, text):
+    """Replaces what stands between the mode's markers; False when they are missing."""
+    begin, end = f"<!-- bench {mode} report: begin -->", f"<!-- bench {mode} report: end -->"
+    with open(path) as f:
+        doc = f.read()
+    if doc.count(begin) != 1 or doc.count(end) != 1 or doc.index(begin) > doc.index(end):
+        return False
+    when = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+    command = " ".join(["bench/run-benchmarks.sh"] + sys.argv[2:])
+    block = (f"{begin}\nWritten by `{command}` on {when}.\nMachine: {machine}.\n\n"
+             f"```text\n{text.rstrip()}\n```\n{end}")
+    with open(path, "w") as f:
+        f.write(doc[:doc.index(begin)] + block + doc[doc.index(end) + len(end):])
+    return True
 
 
 def measure_timelines(builds, env):

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark variants and prints each figure next to its limit.
-#   bench/run-benchmarks.sh [--quick] [--runs N] [--rounds N]   (see bench/benchmarks.py)
+#   bench/run-benchmarks.sh [--quick] [--runs N] [--rounds N] [--no-docs]   (see bench/benchmarks.py)
+# The report is also written into docs/benchmarks.md (unless --no-docs).
 # Environment: WYK_BENCH_BUILD_DIR (default build-bench), WYK_WINE_DISPLAYS (X displays, e.g. 91-94).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

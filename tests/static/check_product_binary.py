@@ -14,12 +14,16 @@ Usage: check_product_binary.py EXE [--payload DIR] [--x64] [--original-filename 
                  wyk-7-windows-i586.exe; the amd64 product is wyk-7-windows-amd64.exe)
   --stub STUB    the same program built without any payload row: its file
                  size is held to its limit (32-bit product only)
+  --docs FILE    a document that quotes the size figures (with --stub): each
+                 number marked <!-- size NAME --> must be the figure measured
+                 now (the names are those of size_figures)
 
 Every group of checks runs and reports; the exit code is 1 if any failed.
 Needs Debian's python3-pefile (run with /usr/bin/python3).
 """
 import argparse
 import os
+import re
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -127,6 +131,51 @@ def own_code_and_data(pe):
     resources = directory.VirtualAddress if directory.Size else None
     return sum(s.Misc_VirtualSize for s in pe.sections
                if resources is None or not s.contains_rva(resources))
+
+
+def default_alignment_size(pe):
+    """The file size the same headers and sections would take with the
+    linker's default 512-byte file alignment: each part's own bytes rounded
+    up to 512 (the page-aligned file rounds them up to 4096)."""
+    def up(n):
+        return (n + 511) // 512 * 512
+    headers = pe.sections[0].get_file_offset() + 40 * len(pe.sections) if pe.sections else 0
+    return up(headers) + sum(up(min(s.Misc_VirtualSize, s.SizeOfRawData)) for s in pe.sections)
+
+
+def size_figures(pe, stub):
+    """The size figures the documents quote, by name, as measured now."""
+    stub_pe = pefile.PE(stub, fast_load=True)
+    stub_size = os.path.getsize(stub)
+    own = own_code_and_data(pe)
+    return {"stub file": stub_size, "stub default alignment": default_alignment_size(stub_pe),
+            "stub padding": stub_size - default_alignment_size(stub_pe),
+            "own code and data": own, "own headroom": OWN_CODE_AND_DATA_LIMIT - own}
+
+
+QUOTED_SIZE = re.compile(r"([0-9][0-9,]*)<!-- size ([a-z ]+) -->")
+
+
+def check_quoted_sizes(pe, stub, docs):
+    """Each size figure the document quotes against the build: a figure that
+    drifted is named with its place and the value to write there."""
+    figures = size_figures(pe, stub)
+    with open(docs, encoding="utf-8") as f:
+        text = f.read()
+    errors, quoted = [], set()
+    for match in QUOTED_SIZE.finditer(text):
+        name, value = match.group(2), int(match.group(1).replace(",", ""))
+        line = text.count("\n", 0, match.start()) + 1
+        quoted.add(name)
+        if name not in figures:
+            errors.append("%s:%d quotes an unknown size figure %r" % (docs, line, name))
+        elif value != figures[name]:
+            errors.append("%s:%d quotes %s as %s; the build gives %s: write that"
+                          % (docs, line, name, match.group(1), "{:,}".format(figures[name])))
+    missing = sorted(set(figures) - quoted)
+    if missing:
+        errors.append("%s quotes no %s" % (docs, ", ".join(missing)))
+    return errors
 
 
 def check_page_alignment(pe):
@@ -493,6 +542,7 @@ def main(argv):
     parser.add_argument("--original-filename", default="wyk-7-windows-i586.exe",
                         help="file name the version resource gives")
     parser.add_argument("--stub", help="the same program without payload rows (size limit)")
+    parser.add_argument("--docs", help="a document whose quoted size figures must match (with --stub)")
     args = parser.parse_args(argv)
     payload_dir = args.payload or os.path.join(os.path.dirname(os.path.abspath(args.exe)), "bound-payload")
 
@@ -508,6 +558,8 @@ def main(argv):
         ("imports", lambda: check_imports(pe)),
         ("XP imports", lambda: [] if args.x64 else check_xp_imports(pe)),
         ("size", lambda: [] if args.x64 else check_size(pe, args.stub)),
+        ("quoted sizes", lambda: check_quoted_sizes(pe, args.stub, args.docs)
+         if args.docs and args.stub else []),
         ("manifest", lambda: check_manifest(res, args.x64)),
         ("icon group", lambda: check_icon(res)),
         ("string tables", lambda: check_strings(res)),
