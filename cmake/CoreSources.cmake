@@ -12,5 +12,6 @@ set(WYK_CORE_SOURCES
   followon/followon_rules.cpp
   payload/payload_resource.cpp
   platform/engine_rules.cpp
+  platform/redirection_rules.cpp
   platform/registry_rules.cpp
 )

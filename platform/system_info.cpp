@@ -5,6 +5,8 @@
 
 #include "base/folder_rules.h"
 #include "base/folder_text.h"
+#include "base/product_constants.h"
+#include "platform/redirection_rules.h"
 #include "platform/system_library.h"
 
 namespace {
@@ -78,8 +80,53 @@ UserFolderResult GetLocalLowFolder(BoundedText& folder) {
   return result;
 }
 
-UserFolderResult FindUserDataFolder(BoundedText& folder) {
-  folder.Clear();
+namespace {
+
+typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
+typedef UINT(WINAPI* GetSystemWow64DirectoryAFn)(LPSTR, UINT);
+
+// Both looked up at run time: systems before XP SP2 lack the first, and they
+// run no WoW64. A 64-bit process is never under WoW64.
+bool RunsUnderWow64() {
+  IsWow64ProcessFn isWow64 =
+      LookUpFunction<IsWow64ProcessFn>(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+  BOOL wow64 = FALSE;
+  return isWow64 != NULL && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool ReadWow64SystemFolder(BoundedText& folder) {
+  GetSystemWow64DirectoryAFn read = LookUpFunction<GetSystemWow64DirectoryAFn>(
+      GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA");
+  if (read == NULL) return false;
+  UINT n = read(folder.Data(), static_cast<UINT>(folder.Capacity()));
+  return n != 0 && n < folder.Capacity() && folder.AdoptWritten();
+}
+
+// Every cache path is composed from the user data folder and handed to the
+// engine, a 64-bit service on 64-bit Windows: SYSTEM's folder lies below the
+// system folder, where this program's file calls are redirected and the
+// engine's are not. Taken in the form both resolve alike, the program writes,
+// holds and names one and the same file.
+UserFolderResult AdoptSharedForm(BoundedText& folder) {
+  if (!RunsUnderWow64()) return kUserFolderFound;
+  FixedText<kPathCapacity> system;
+  FixedText<kPathCapacity> wow64;
+  UINT n = GetSystemDirectoryA(system.Data(), kPathCapacity);
+  // Without both names it cannot be told which name the engine would need.
+  if (n == 0 || n >= kPathCapacity || !system.AdoptWritten() || !ReadWow64SystemFolder(wow64)) {
+    folder.Clear();
+    return kUserFolderMissing;
+  }
+  FixedText<kPathCapacity> shared;
+  if (!ComposeSharedPathForm(shared, folder.Text(), system.Text(), wow64.Text(), true) ||
+      !folder.Assign(shared.Text())) {
+    folder.Clear();
+    return kUserFolderTooLong;
+  }
+  return kUserFolderFound;
+}
+
+UserFolderResult FindPlatformUserDataFolder(BoundedText& folder) {
   if (IsNt6()) return GetLocalLowFolder(folder);
   // The platform wants a buffer of the full path limit here; the wide form,
   // because the 8-bit one converts with best fit and may name another folder.
@@ -89,6 +136,14 @@ UserFolderResult FindUserDataFolder(BoundedText& folder) {
     return kUserFolderMissing;
   }
   return AdoptFolder(roaming, folder);
+}
+
+}  // namespace
+
+UserFolderResult FindUserDataFolder(BoundedText& folder) {
+  folder.Clear();
+  UserFolderResult found = FindPlatformUserDataFolder(folder);
+  return found == kUserFolderFound ? AdoptSharedForm(folder) : found;
 }
 
 bool GetUserDataFolder(BoundedText& folder) {

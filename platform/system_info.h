@@ -22,7 +22,11 @@ enum UserFolderResult {
 // The user's LocalAppDataLow folder.
 UserFolderResult GetLocalLowFolder(BoundedText& folder);
 
-// LocalAppDataLow on version 6 systems, else the roaming application data folder.
+// LocalAppDataLow on version 6 systems, else the roaming application data
+// folder. Under WoW64 a folder below the system folder is given below the
+// WoW64 system folder instead, the name that a 64-bit process (the engine)
+// resolves to the same place as this one; the form every cache path, and so
+// every path handed to the engine, is composed from.
 UserFolderResult FindUserDataFolder(BoundedText& folder);
 
 // FindUserDataFolder, true when found.

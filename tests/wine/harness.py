@@ -386,7 +386,13 @@ APP_DEFAULTS = "HKCU\\Software\\Wine\\AppDefaults"
 ERROR_INTERNAL_ERROR = 1359
 
 REG_SZ = 1
+REG_EXPAND_SZ = 2
 REG_DWORD = 4
+
+USER_SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
+LOCAL_LOW_VALUE = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
+# SYSTEM's data folder: below the system folder.
+SYSTEM_LOCAL_LOW = "C:\\windows\\system32\\config\\systemprofile\\AppData\\LocalLow"
 
 
 def x_server():
@@ -953,6 +959,26 @@ class WineTestCase(unittest.TestCase):
         for exe in self.EXES:
             ops += s.version_ops(exe, "win7")
         s.registry(*ops)
+
+    def redirect_folder(self, value, path):
+        """Points a user shell folder elsewhere for this test."""
+        s = self.session
+        original = s.get_value(USER_SHELL_FOLDERS, value)
+        self.assertIsNotNone(original)
+
+        def restore():
+            s.registry(("set", USER_SHELL_FOLDERS, value, str(original[0]), original[1].hex()))
+        self.addCleanup(restore)
+        s.registry(("set", USER_SHELL_FOLDERS, value, str(REG_EXPAND_SZ), hex_text(path)))
+
+    def use_system_local_low(self):
+        """SYSTEM's LocalLow as the user data folder, present in the system
+        folder of either bitness, as on 64-bit Windows."""
+        for system in ("system32", "syswow64"):
+            folder = self.session.c_drive("windows", system, *SYSTEM_LOCAL_LOW.split("\\")[3:])
+            os.makedirs(folder, exist_ok=True)
+            self.addCleanup(shutil.rmtree, os.path.join(folder, "Halvec"), True)
+        self.redirect_folder(LOCAL_LOW_VALUE, SYSTEM_LOCAL_LOW)
 
     # ---- shared expectations ------------------------------------------------
     def engine_path(self):

@@ -7,12 +7,9 @@ import shutil
 import unittest
 
 import harness
-from harness import CABINETS, PACKAGE, WineTestCase
+from harness import CABINETS, LOCAL_LOW_VALUE, PACKAGE, SYSTEM_LOCAL_LOW, WineTestCase
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
 
-USER_SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
-LOCAL_LOW_VALUE = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
-REG_EXPAND_SZ = 2
 DEFAULT_FEATURES = "ADDLOCAL=PublicqorFeature,ToolsFeature"
 
 # What Wine reports to a 64-bit program for each setting (checked, not assumed).
@@ -44,19 +41,6 @@ class CacheTreeTestCase(WineTestCase):
         self.assertEqual(sorted(actual), sorted(expected))
         for path, data in expected.items():
             self.assertTrue(actual[path] == data, "%s differs from its payload" % path)
-
-    def redirect_folder(self, value, path):
-        """Points a user shell folder elsewhere for this test."""
-        s = self.session
-        original = s.get_value(USER_SHELL_FOLDERS, value)
-        self.assertIsNotNone(original)
-
-        def restore():
-            s.registry(("set", USER_SHELL_FOLDERS, value, str(original[0]),
-                        original[1].hex()))
-        self.addCleanup(restore)
-        s.registry(("set", USER_SHELL_FOLDERS, value, str(REG_EXPAND_SZ),
-                    harness.hex_text(path)))
 
 
 class TreeByWindowsVersion(CacheTreeTestCase):
@@ -145,6 +129,17 @@ class SixtyFourBitBuild(CacheTreeTestCase):
         self.assertEqual(result.records, [self.expected_line(
             "", package=self.package_path(suffix="_x64"))])
         self.assertTree(self.expected_tree("locallow", suffix="_x64", exe=s.amd64_exe))
+
+    def test_a_data_folder_below_the_system_folder_is_named_as_it_is(self):
+        # Nothing redirects 64-bit code: the path stays, and names where the files are.
+        s = self.session
+        self.use_system_local_low()
+        result = s.run(s.amd64_exe, "")
+        self.assertEqual(result.exit_code, 0)
+        folder = SYSTEM_LOCAL_LOW + "\\Halvec\\Tavro\\wyk1.7.0_x64"
+        self.assertEqual(result.records, [self.expected_line("", package=folder + "\\" + PACKAGE)])
+        self.assertCabinetsComplete(s.c_drive("windows", "system32", *folder.split("\\")[3:]),
+                                    exe=s.amd64_exe, names=(PACKAGE,) + tuple(CABINETS))
 
 
 class UserDataFolderProblems(CacheTreeTestCase):

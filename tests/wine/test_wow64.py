@@ -1,6 +1,7 @@
 """What only the PE32 under WoW64 shows: the program's registry values lie in
 the 32-bit view (a 64-bit build reads the other one), its system folder is
-the redirected one, and the functions it looks up at run time are called with
+the redirected one, a 64-bit engine finds the files it is handed below that
+folder, and the functions it looks up at run time are called with
 the 32-bit convention (a wrong one corrupts the stack on x86 only: the delete
 of the emptied vendor key, the known-folder lookup of LocalLow and the reading
 of the engine library's version all run here).
@@ -13,7 +14,7 @@ import unittest
 
 import harness
 import product
-from harness import VENDOR_KEY, WineTestCase, hex_text
+from harness import PACKAGE, SYSTEM_LOCAL_LOW, VENDOR_KEY, WineTestCase, hex_text, win_path
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
 from product import OLD_SERVICE_REMOVAL
 from harness import target
@@ -116,6 +117,33 @@ class RedirectedSystemFolder(WineTestCase):
         self.assertEqual(len(result.records), 1)
         self.assertTrue(result.records[0].lower().startswith(b'"c:\\windows\\system32\\msiexec.exe"'),
                         result.records)
+
+
+class SystemAsUser(WineTestCase):
+    def test_a_64_bit_engine_finds_what_it_is_handed_below_the_system_folder(self):
+        # SYSTEM's data folder, as deployment tools run the program, and the
+        # engine as 64-bit code, which WoW64 does not redirect.
+        s = self.session
+        self.use_system_local_low()
+        engine64 = os.path.join(harness.env_path("WYK_BUILD_DIR"), "win-x64-i586", "fake-engine")
+        # The kit and the update service only: no public runtime, no removal.
+        s.registry(*s.engine_location_ops(win_path(engine64)), ("delk", KIT_KEY),
+                   ("delk", UPDATE_KEY), ("mkkey", RUNTIME_KEY))
+        self.addCleanup(s.registry, ("delk", RUNTIME_KEY))
+        report = s.work_file("engine-report.txt")
+        result = s.run(s.product, " /s", env={"WYK_ENGINE_REPORT": win_path(report),
+                                              "WYK_ENGINE_HOLD_DIR": win_path(s.work),
+                                              "WYK_ENGINE_HOLD_MS": "0"})
+        self.assertEqual(result.exit_code, 0)
+        # Named below the WoW64 system folder, which means the same to both,
+        # and read whole there by the engine.
+        tavro = SYSTEM_LOCAL_LOW.lower().replace("system32", "syswow64") + "\\halvec\\tavro\\"
+        packages = [r.lower().split(b' /i "')[1].split(b'"')[0] for r in result.records]
+        self.assertEqual(packages, [(tavro + name).lower().encode()
+                                    for name in ("wyk1.7.0\\" + PACKAGE, "au\\au.msi")])
+        engine = harness.read_key_values(report, every=True)
+        for name in (PACKAGE,) + tuple(harness.CABINETS) + ("au.cab", "au.msi"):
+            self.assertEqual(engine["read." + name], [str(len(s.payload(name)))], name)
 
 
 if __name__ == "__main__":
