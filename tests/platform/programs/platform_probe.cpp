@@ -50,8 +50,12 @@
 //   - the file opening refuses what Windows refuses and Wine lets through:
 //     an open for writing of a read-only file, and a creation anew over a
 //     hidden or system file that does not name those attributes (error 5).
+//   - a message box on a window station without WSF_VISIBLE (a service's)
+//     never returns on Windows, as nobody can close it; here it ends the
+//     process with kBoxNobodyCanClose at once, so a test sees the call.
 
 namespace {
+const UINT kBoxNobodyCanClose = 89;
 bool fakeTimeSet = false;
 __time64_t fakeTime = 0;
 int identityCallsUntilFailure = 0;
@@ -131,6 +135,19 @@ static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
                                                             disposition, flags, model);
 }
 
+typedef int(WINAPI* MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
+
+static int WINAPI ProbeMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  USEROBJECTFLAGS flags;
+  if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                NULL) &&
+      (flags.dwFlags & WSF_VISIBLE) == 0) {
+    fflush(stdout);
+    ExitProcess(kBoxNobodyCanClose);
+  }
+  return Real<MessageBoxFn>("user32.dll", "MessageBoxA")(owner, text, caption, style);
+}
+
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
                                         LPWSTR path) {
   if (roamingFolderFails && folder == CSIDL_APPDATA) return E_FAIL;
@@ -149,6 +166,8 @@ CreateFileFn probeCreateFileSlot
     WYK_IMPORT_SLOT("__imp_CreateFileA", "__imp__CreateFileA@28") = ProbeCreateFile;
 WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
     ProbeWriteFile;
+MessageBoxFn probeMessageBoxSlot
+    WYK_IMPORT_SLOT("__imp_MessageBoxA", "__imp__MessageBoxA@16") = ProbeMessageBox;
 GetFolderPathFn probeGetFolderPathSlot
     WYK_IMPORT_SLOT("__imp_SHGetFolderPathW", "__imp__SHGetFolderPathW@20") = ProbeGetFolderPath;
 }
@@ -549,6 +568,18 @@ void SystemTextVerb(char** a) {
   if (text != NULL) LocalFree(text);
 }
 
+// Moves the probe into a window station made without WSF_VISIBLE, as a
+// service's is, and onto a desktop of it: later verbs run where no box can be
+// seen. Before any window exists, or the thread could not change desktops.
+void InvisibleStationVerb(char**) {
+  HWINSTA station = CreateWindowStationA("WykProbeInvisible", 0, WINSTA_ALL_ACCESS, NULL);
+  HDESK desktop = NULL;
+  if (station != NULL && SetProcessWindowStation(station)) {
+    desktop = CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+  }
+  printf(" result=%d", desktop != NULL && SetThreadDesktop(desktop) ? 1 : 0);
+}
+
 void FatalVerb(char** a) {
   DWORD code = Number(a[0]);
   const char* operation = Text(a[1]);
@@ -766,6 +797,7 @@ const Verb kVerbs[] = {
     {"system", 0, SystemVerb, NULL},
     {"system-text", 1, SystemTextVerb, NULL},
     {"module-string", 2, ModuleStringVerb, NULL},
+    {"invisible-station", 0, InvisibleStationVerb, NULL},
     {"fatal", 2, FatalVerb, NULL},
     {"restrict-dll-search-path", 1, RestrictVerb, NULL},
     {"load-system-library", 1, LoadSystemLibraryVerb, NULL},
