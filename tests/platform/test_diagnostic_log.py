@@ -29,8 +29,7 @@ class LogTestCase(unittest.TestCase):
     def setUp(self):
         env = wine_env.env()
         self.logs, self.logs_win = env.c_dir("logs")
-        line = env.probe_one("temp-path")
-        self.temp = env.unix(unhex(line["path"]).decode())
+        self.temp = env.temp_folder()
         self.remove_temp_log()
         self.addCleanup(self.remove_temp_log)
 

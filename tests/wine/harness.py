@@ -661,6 +661,13 @@ class WineSession:
         """The Windows name (C:\\...) of a Unix path below the prefix's drive_c."""
         return "C:\\" + os.path.relpath(path, self.c_drive()).replace("/", "\\")
 
+    def temp_folder(self):
+        """Unix path of the temporary folder that GetTempPathA gives a program
+        here (where the diagnostic log goes without TMPDIR)."""
+        out = self.wine(self.exe("platform_probe.exe"), "temp-path").stdout.decode("latin-1")
+        windows = unhex(out.split("path=", 1)[1].split()[0]).decode("latin-1")
+        return self.c_drive(*windows[3:].rstrip("\\").split("\\"))
+
     def user_data_folder(self, kind):
         """Unix path of the user's LocalAppDataLow ("locallow") or roaming folder."""
         leaf = {"locallow": "LocalLow", "roaming": "Roaming"}[kind]
