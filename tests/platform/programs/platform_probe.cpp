@@ -568,18 +568,6 @@ void SystemTextVerb(char** a) {
   if (text != NULL) LocalFree(text);
 }
 
-// Moves the probe into a window station made without WSF_VISIBLE, as a
-// service's is, and onto a desktop of it: later verbs run where no box can be
-// seen. Before any window exists, or the thread could not change desktops.
-void InvisibleStationVerb(char**) {
-  HWINSTA station = CreateWindowStationA("WykProbeInvisible", 0, WINSTA_ALL_ACCESS, NULL);
-  HDESK desktop = NULL;
-  if (station != NULL && SetProcessWindowStation(station)) {
-    desktop = CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL);
-  }
-  printf(" result=%d", desktop != NULL && SetThreadDesktop(desktop) ? 1 : 0);
-}
-
 void FatalVerb(char** a) {
   DWORD code = Number(a[0]);
   const char* operation = Text(a[1]);
@@ -797,7 +785,6 @@ const Verb kVerbs[] = {
     {"system", 0, SystemVerb, NULL},
     {"system-text", 1, SystemTextVerb, NULL},
     {"module-string", 2, ModuleStringVerb, NULL},
-    {"invisible-station", 0, InvisibleStationVerb, NULL},
     {"fatal", 2, FatalVerb, NULL},
     {"restrict-dll-search-path", 1, RestrictVerb, NULL},
     {"load-system-library", 1, LoadSystemLibraryVerb, NULL},
