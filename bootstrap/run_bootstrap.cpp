@@ -9,6 +9,7 @@
 #include "bootstrap/command_line.h"
 #include "bootstrap/display_language.h"
 #include "bootstrap/options.h"
+#include "diagnostics/error_box.h"
 #include "followon/public_runtime.h"
 #include "followon/update_service.h"
 #include "payload/cabinet_thread.h"
@@ -29,7 +30,7 @@ int RefuseOldEngine(HMODULE module) {
   // LoadStringA always ends the text within the buffer; a missing string leaves it empty.
   LoadStringA(module, kStringEngineTooOld, message.Data(), static_cast<int>(message.Capacity()));
   message.AdoptWritten();
-  MessageBoxA(NULL, message.Text(), "", MB_ICONERROR);
+  ShowErrorBox(message.Text(), "", MB_ICONERROR);
   return kExitEngineTooOld;
 }
 

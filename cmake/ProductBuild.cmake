@@ -37,6 +37,7 @@ set(WYK_PLATFORM_SOURCES
   cache/path_identity.cpp
   cache/staged_file.cpp
   diagnostics/diagnostic_log.cpp
+  diagnostics/error_box.cpp
   diagnostics/fatal_error.cpp
   followon/public_runtime.cpp
   followon/update_service.cpp

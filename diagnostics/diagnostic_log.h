@@ -6,9 +6,9 @@
 // Never reports a failure: an entry that cannot be written is lost.
 void LogDiagnostic(const char* message);
 
-// Shows the platform's text for the calling thread's last error in a box and
-// ends the process with that error as its exit code. Call it right after the
-// failing platform call.
+// Shows the platform's text for the calling thread's last error in a box (in
+// the log where no box can be seen, see error_box.h) and ends the process with
+// that error as its exit code. Call it right after the failing platform call.
 void FatalApiError(const char* operation);
 
 // The same report for a failure the program itself detected, with its own code

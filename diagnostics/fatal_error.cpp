@@ -3,6 +3,7 @@
 #include "base/bounded_text.h"
 #include "base/exit_codes.h"
 #include "diagnostics/diagnostic_log.h"
+#include "diagnostics/error_box.h"
 
 namespace {
 BeforeFatalEnd beforeFatalEnd = NULL;
@@ -37,9 +38,9 @@ void FatalApiError(const char* operation) {
     message.AppendDecimal(static_cast<long>(static_cast<int>(code)));
     message.Append(": ");
     if (systemText != NULL) message.Append(systemText);
-    MessageBoxA(NULL, message.Text(), "Error", MB_OK);
+    ShowErrorBox(message.Text(), "Error", MB_OK);
   } else {
-    MessageBoxA(NULL, operation, "Error", MB_OK);
+    ShowErrorBox(operation, "Error", MB_OK);
   }
 
   if (systemText != NULL) LocalFree(systemText);

@@ -3,10 +3,10 @@ are stamped and appended, and the entries of the library loader."""
 import calendar
 import datetime
 import os
-import re
 import unittest
 
 import wine_env
+import harness  # noqa: E402 (found through the path that wine_env sets)
 from wine_env import hexarg, unhex
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
@@ -17,7 +17,7 @@ FIXED_MOMENT = calendar.timegm((2026, 12, 7, 15, 14, 17))
 NINE_HOURS_EAST = "TZ=JST-9"
 FIXED_PREFIX = b"\nTue Dec 08 00:14:17 2026\n:: "
 
-STAMPED_ENTRY = re.compile(rb"\n([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4})\n:: ")
+STAMPED_ENTRY = harness.LOG_ENTRY
 
 
 def fixed_clock():
@@ -29,8 +29,7 @@ class LogTestCase(unittest.TestCase):
     def setUp(self):
         env = wine_env.env()
         self.logs, self.logs_win = env.c_dir("logs")
-        line = env.probe_one("temp-path")
-        self.temp = env.unix(unhex(line["path"]).decode())
+        self.temp = env.temp_folder()
         self.remove_temp_log()
         self.addCleanup(self.remove_temp_log)
 

@@ -1,9 +1,11 @@
 """The fatal error report: the box's caption and text, read from the real
 window and closed by a helper, and the process exit code seen by a Windows
-parent (all 32 bits of it)."""
+parent (all 32 bits of it); and where no box can be seen, its text in the
+diagnostic log instead."""
 import unittest
 
 import wine_env
+import harness  # noqa: E402 (found through the path that wine_env sets)
 from wine_env import hexarg, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
@@ -57,6 +59,19 @@ class FatalReport(unittest.TestCase):
         # The box names the code the process ends with.
         self.assertEqual(result["text"], b"Installer : Wrapper.CloseHandle  failed with error 1627: "
                          + self.system_text(1627))
+
+    def test_window_station_nobody_sees_gets_the_text_in_the_log(self):
+        # Windows' box there never returns; the probe's MessageBoxA ends the
+        # process with 89 there instead (see the probe), so the report must
+        # not call it: its text goes to the log and the code stays.
+        env = wine_env.env()
+        logs, logs_win = env.c_dir("unseen-logs")
+        operation = "Installer : Wrapper.CreateFile "
+        result = env.run_windows('"%s" setenv TMPDIR %s + fatal 5 %s' % (
+            self.probe, hexarg(logs_win), hexarg(operation)), invisible=True)
+        self.assertEqual(result["exit"], 5)
+        self.assertEqual(harness.log_messages(logs),
+                         [operation.encode() + b" failed with error 5: " + self.system_text(5)])
 
 
 if __name__ == "__main__":

@@ -34,6 +34,19 @@ class FaultCase(ReliabilityCase):
         """Holds the file open without sharing until the test's clean-up."""
         self.addCleanup(self.session.hold(path, 60000))
 
+    def use_old_engine(self):
+        """An engine library of version 2.0.2599.65535 in the system folder until
+        the test's clean-up; gives the overrides that make Wine load it and
+        string 4 of the product, the old-engine box's text."""
+        s = self.session
+        s.replace_system_file("msi.dll", os.path.join(s.win_dir, "engine-libraries",
+                                                      "msi-2.0.2599.65535.dll"))
+        self.addCleanup(s.restore_system_file, "msi.dll")
+        override = [harness.SYSTEM_FILE_OVERRIDES["msi.dll"]]
+        string4 = bytes.fromhex(s.probe_system(dll_overrides=override, module=s.product)["string4"])
+        self.assertTrue(string4)
+        return override, string4
+
 
 class DiskFull(FaultCase):
     def test_disk_filling_while_a_cabinet_is_written(self):
@@ -156,12 +169,7 @@ class EngineProblems(FaultCase):
     def test_too_old_engine_gives_minus_2_with_its_box_and_writes_nothing(self):
         s = self.session
         earlier = self.earlier_cache(marked=(PACKAGE,))
-        s.replace_system_file("msi.dll", os.path.join(s.win_dir, "engine-libraries",
-                                                      "msi-2.0.2599.65535.dll"))
-        self.addCleanup(s.restore_system_file, "msi.dll")
-        override = [harness.SYSTEM_FILE_OVERRIDES["msi.dll"]]
-        string4 = bytes.fromhex(s.probe_system(dll_overrides=override, module=s.product)["string4"])
-        self.assertTrue(string4)
+        override, string4 = self.use_old_engine()
         result = s.run(s.product, " /s", dialog=True, dll_overrides=override)
         self.assertEqual(result.exit_code, -2)
         self.assertEqual(result.dialog, {"CAPTION": b"", "TEXT": string4})
@@ -190,6 +198,38 @@ class EngineProblems(FaultCase):
                 self.assertEqual(result.exit_code, 1)
                 # Everything was staged: the run waits for the cabinet thread.
                 self.assertCabinetsComplete(s.cache_folder(), names=KIT_FILES)
+
+
+class NobodyToCloseABox(FaultCase):
+    """Started as deployment tools start it as SYSTEM: in a window station that
+    is not visible, where a box would wait for ever. Each run ends at once
+    (within the runner's limit, or it fails as "timeout") with the code it has
+    after its box, and the box's text is in the diagnostic log."""
+
+    def run_unseen(self, dll_overrides=None):
+        """The run's outcome and what it logged: TMPDIR is not set (Wine's own
+        server would take it), so the log is in the user's temporary folder."""
+        s = self.session
+        temp = s.temp_folder()
+        if os.path.exists(os.path.join(temp, "tvusched.log")):
+            os.remove(os.path.join(temp, "tvusched.log"))
+        result = s.run(s.product, " /s", timeout=20, dll_overrides=dll_overrides, invisible=True)
+        return result, harness.log_messages(temp)
+
+    def test_fatal_staging_failure_is_logged_with_its_code(self):
+        s = self.session
+        os.makedirs(os.path.join(s.cache_folder(), PACKAGE))  # the package's name taken
+        result, logged = self.run_unseen()
+        self.assertEqual(result.exit_code, ERROR_ACCESS_DENIED)
+        self.assertEqual(logged, [self.fatal_text(CREATE_FILE, ERROR_ACCESS_DENIED)])
+        self.assertEqual(result.records, [])
+
+    def test_too_old_engine_is_logged_with_minus_2(self):
+        override, string4 = self.use_old_engine()
+        result, logged = self.run_unseen(override)
+        self.assertEqual(result.exit_code, -2)
+        self.assertEqual(logged, [string4])
+        self.assertEqual(self.kit_files(), {})
 
 
 if __name__ == "__main__":

@@ -75,7 +75,7 @@ XP_SP2_IMPORTS = {
     "ole32": {"CoTaskMemFree"},
     "shell32": {"SHGetFolderPathA", "SHGetFolderPathW"},
     "user32": {"DispatchMessageA", "DispatchMessageW", "GetMessageA", "GetMessageW",
-               "IsWindowUnicode", "LoadStringA", "MessageBoxA", "MsgWaitForMultipleObjectsEx",
+               "GetProcessWindowStation", "GetUserObjectInformationA", "IsWindowUnicode", "LoadStringA", "MessageBoxA", "MsgWaitForMultipleObjectsEx",
                "PeekMessageA", "TranslateMessage"},
 }
 

@@ -19,6 +19,7 @@ import ctypes
 import functools
 import os
 import pwd
+import re
 import shutil
 import signal
 import subprocess
@@ -186,6 +187,21 @@ def read_key_values(path, every=False):
     for key, value in read_pairs(path):
         values.setdefault(key, []).append(value)
     return values if every else {key: found[-1] for key, found in values.items()}
+
+
+# The prefix of a diagnostic log entry: an LF, the time stamp's line (the
+# stamp captured), then ":: ", which the message follows.
+LOG_ENTRY = re.compile(rb"\n([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4})\n:: ")
+
+
+def log_messages(folder):
+    """The messages of the diagnostic log "tvusched.log" in a Unix folder, in
+    order (bytes); none when there is no log."""
+    try:
+        with open(os.path.join(folder, "tvusched.log"), "rb") as f:
+            return LOG_ENTRY.split(f.read())[2::2]
+    except FileNotFoundError:
+        return []
 
 
 # What Wine prints when a process of its own dies while starting, before any
@@ -651,6 +667,13 @@ class WineSession:
         """The Windows name (C:\\...) of a Unix path below the prefix's drive_c."""
         return "C:\\" + os.path.relpath(path, self.c_drive()).replace("/", "\\")
 
+    def temp_folder(self):
+        """Unix path of the temporary folder that GetTempPathA gives a program
+        here (where the diagnostic log goes without TMPDIR)."""
+        out = self.wine(self.exe("platform_probe.exe"), "temp-path").stdout.decode("latin-1")
+        windows = unhex(out.split("path=", 1)[1].split()[0]).decode("latin-1")
+        return self.c_drive(*windows[3:].rstrip("\\").split("\\"))
+
     def user_data_folder(self, kind):
         """Unix path of the user's LocalAppDataLow ("locallow") or roaming folder."""
         leaf = {"locallow": "LocalLow", "roaming": "Roaming"}[kind]
@@ -732,11 +755,12 @@ class WineSession:
         return self.run_line(command_line(exe, tail), **kwargs)
 
     def run_line(self, line, env=None, timeout=30, dialog=False, dll_overrides=None,
-                 without_override=False):
+                 without_override=False, invisible=False):
         """Runs a command line (bytes) from a Windows parent and gives its
         32-bit exit code, what the recording engine was asked and, when a
         message box is expected, its caption and text; without_override: with
-        a server of its own that has no root override (WITHOUT_ROOT_OVERRIDE)."""
+        a server of its own that has no root override (WITHOUT_ROOT_OVERRIDE);
+        invisible: in a window station without WSF_VISIBLE (see run_all.c)."""
         if without_override:
             self.kill_wine()
             self.start_wineserver(without_override=True)
@@ -747,7 +771,8 @@ class WineSession:
         reader = DialogReader(self, timeout, full_env) if dialog else None
         try:
             for attempt in (1, 2):
-                outcome = Runs(self, [line], env=full_env, timeout=timeout).wait()[0]
+                outcome = Runs(self, [line], env=full_env, timeout=timeout,
+                               invisible=invisible).wait()[0]
                 # The new process died while Wine was starting it, before the
                 # program's own code ran: a start failure of Wine's, tried once more.
                 if outcome not in ("nostart %d" % ERROR_INTERNAL_ERROR, "no result") or attempt == 2:
@@ -809,7 +834,8 @@ class Runs:
     """Bootstrappers (or any programs) started together through run_all.exe,
     in the background, so a test can act while they run."""
 
-    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False):
+    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False,
+                 invisible=False):
         """pausable keeps the runner in the test's session (see die_with_parent), so
         that a test may hold a program with SIGSTOP: a stopped process in an orphaned
         process group gets continued by the kernel."""
@@ -827,7 +853,8 @@ class Runs:
         with open(self.stderr, "wb") as err:
             self.process = subprocess.Popen(
                 [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
-                 str(int(timeout * 1000)), win_path(cwd) if cwd else "-"] + files,
+                 str(int(timeout * 1000)), win_path(cwd) if cwd else "-"]
+                + (["/invisible"] if invisible else []) + files,
                 env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
                 preexec_fn=None if pausable else die_with_parent)
 

@@ -50,8 +50,12 @@
 //   - the file opening refuses what Windows refuses and Wine lets through:
 //     an open for writing of a read-only file, and a creation anew over a
 //     hidden or system file that does not name those attributes (error 5).
+//   - a message box on a window station without WSF_VISIBLE (a service's)
+//     never returns on Windows, as nobody can close it; here it ends the
+//     process with kBoxNobodyCanClose at once, so a test sees the call.
 
 namespace {
+const UINT kBoxNobodyCanClose = 89;
 bool fakeTimeSet = false;
 __time64_t fakeTime = 0;
 int identityCallsUntilFailure = 0;
@@ -131,6 +135,19 @@ static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
                                                             disposition, flags, model);
 }
 
+typedef int(WINAPI* MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
+
+static int WINAPI ProbeMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  USEROBJECTFLAGS flags;
+  if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                NULL) &&
+      (flags.dwFlags & WSF_VISIBLE) == 0) {
+    fflush(stdout);
+    ExitProcess(kBoxNobodyCanClose);
+  }
+  return Real<MessageBoxFn>("user32.dll", "MessageBoxA")(owner, text, caption, style);
+}
+
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
                                         LPWSTR path) {
   if (roamingFolderFails && folder == CSIDL_APPDATA) return E_FAIL;
@@ -149,6 +166,8 @@ CreateFileFn probeCreateFileSlot
     WYK_IMPORT_SLOT("__imp_CreateFileA", "__imp__CreateFileA@28") = ProbeCreateFile;
 WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
     ProbeWriteFile;
+MessageBoxFn probeMessageBoxSlot
+    WYK_IMPORT_SLOT("__imp_MessageBoxA", "__imp__MessageBoxA@16") = ProbeMessageBox;
 GetFolderPathFn probeGetFolderPathSlot
     WYK_IMPORT_SLOT("__imp_SHGetFolderPathW", "__imp__SHGetFolderPathW@20") = ProbeGetFolderPath;
 }

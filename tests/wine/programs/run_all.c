@@ -1,11 +1,14 @@
 /* Starts several programs at once, each with an exact command line of any
  * length, and reports their 32-bit exit codes.
  *
- *   run_all.exe <result file> <time limit in ms> <current directory or -> <command file>...
+ *   run_all.exe <result file> <time limit in ms> <current directory or -> [/invisible]
+ *               <command file>...
  *
  * All children are started before the first is waited for. The result file
  * receives one line per command file: the exit code as a signed decimal
- * number, "nostart <error>" or "timeout" (the child is then ended). */
+ * number, "nostart <error>" or "timeout" (the child is then ended).
+ * With /invisible the children start on a desktop of a window station made
+ * without WSF_VISIBLE, as a service's is, where nobody sees or closes a box. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -30,26 +33,48 @@ static char *ReadWhole(const char *path) {
   return text;
 }
 
+/* The station and desktop stay open while the children run: the runner's
+ * handles are released only when it ends. */
+static char *InvisibleDesktop(void) {
+  static char name[] = "WykInvisible\\Default";
+  HWINSTA own = GetProcessWindowStation();
+  HWINSTA station = CreateWindowStationA("WykInvisible", 0, WINSTA_ALL_ACCESS, NULL);
+  HDESK desktop = NULL;
+  if (station != NULL && SetProcessWindowStation(station)) {
+    desktop = CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+    SetProcessWindowStation(own);
+  }
+  return desktop != NULL ? name : NULL;
+}
+
 int main(int argc, char **argv) {
   PROCESS_INFORMATION processes[MAX_CHILDREN];
   DWORD startErrors[MAX_CHILDREN];
   const char *directory;
+  char *desktop = NULL;
+  int first = 4;
   DWORD limit;
   DWORD begin;
   FILE *out;
   int count;
   int i;
-  if (argc < 5 || argc - 4 > MAX_CHILDREN) return 3;
+  if (argc > 4 && strcmp(argv[4], "/invisible") == 0) {
+    desktop = InvisibleDesktop();
+    if (desktop == NULL) return 6;
+    first = 5;
+  }
+  if (argc < first + 1 || argc - first > MAX_CHILDREN) return 3;
   limit = (DWORD)strtoul(argv[2], NULL, 10);
   directory = strcmp(argv[3], "-") == 0 ? NULL : argv[3];
-  count = argc - 4;
+  count = argc - first;
   out = fopen(argv[1], "wb");
   if (out == NULL) return 5;
   for (i = 0; i < count; ++i) {
     STARTUPINFOA startup;
-    char *commandLine = ReadWhole(argv[4 + i]);
+    char *commandLine = ReadWhole(argv[first + i]);
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
+    startup.lpDesktop = desktop;
     ZeroMemory(&processes[i], sizeof(processes[i]));
     startErrors[i] = 0;
     if (commandLine == NULL) {
