@@ -66,10 +66,11 @@ class ReliabilityCase(WineTestCase):
 
 
 class SmallDisk:
-    """A tmpfs of the given size mounted over a folder of the prefix (the
-    tests run as root); unmounted again by the test's clean-up."""
+    """A tmpfs of the given size mounted over a folder of the prefix;
+    unmounted again by the test's clean-up."""
 
     def __init__(self, case, folder, size):
+        harness.skip_unless_root(case, "only root may mount a small disk (a tmpfs) to fill")
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
         done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s,mode=0755" % size, "tmpfs",
