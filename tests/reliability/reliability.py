@@ -109,17 +109,3 @@ def setUpModule():
     unmount_leftovers(os.path.join(os.environ.get("WYK_WINE_TEST_DIR", "/nonexistent"),
                                    harness.module_name()))
     harness.setUpModule()
-
-
-def exact_value_ops(key, name, kind, data):
-    """Registry tool operations that store exactly these bytes. The ANSI
-    registry call adds a terminating zero that the caller "forgot" to count
-    when the byte after the data is a zero (the platform does this too); a
-    longer value set just before leaves a non-zero byte there, so a string
-    without its zero is stored as given."""
-    filler = "wyk-exact-filler"
-    if not data or data[-1:] == b"\0":
-        return [("set", key, name, str(kind), data.hex() or "-")]
-    return [("set", key, filler, "3", (data + b"\xff").hex()),
-            ("set", key, name, str(kind), data.hex() or "-"),
-            ("delv", key, filler)]

@@ -171,6 +171,12 @@ def hex_text(text, terminated=True):
     return (data + (b"\0" if terminated else b"")).hex() or "-"
 
 
+def reg_set(key, name, kind, data):
+    """The registry tool's operation that stores exactly these bytes as a value
+    (a text too: the tool adds no terminating zero of its own)."""
+    return ("set", key, name, str(kind), hex_text(data, terminated=False))
+
+
 def unhex(value):
     """The bytes of a hex field; "" and "-" stand for none."""
     return b"" if value in ("", "-") else bytes.fromhex(value)
@@ -315,13 +321,13 @@ class XServer:
             self.process = None
 
 
-def make_prefix(path, display, debug="-all", then=None, extra=None):
+def make_prefix(path, display, then=None, extra=None):
     """A fresh prefix at path, made with wineboot -i by the target's loader
     (a 64-bit prefix either way); then(env) may add to it before its
     wineserver ends. extra adds to the environment, e.g. USER (the profile
     folder's name) or LC_ALL. A fresh prefix now and then fails to start
     ("could not load kernel32.dll"): it is then removed and made once more."""
-    env = base_env(path, display, debug, extra=extra)
+    env = base_env(path, display, extra=extra)
     for attempt in (1, 2):
         shutil.rmtree(path, ignore_errors=True)
         done = run_quietly([target().loader, "wineboot", "-i"], env, timeout=300)
@@ -550,9 +556,7 @@ class WineSession:
     def start(self):
         print("running %s" % self.target.describe(), flush=True)
         os.makedirs(self.module_dir, exist_ok=True)
-        if os.path.exists(self.work):
-            shutil.rmtree(self.work)
-        os.makedirs(self.work)
+        self.fresh_folder(self.work)
         copy_template(self.prefix)
         self.xserver.start()
         self.started = True
@@ -611,13 +615,9 @@ class WineSession:
     # ---- registry ------------------------------------------------------------
     def registry(self, *operations):
         """Runs registry_tool operations, e.g. ("set", key, name, type, hex)."""
-        argv = []
-        for op in operations:
-            argv.extend(op)
-        if not argv:
-            return ""
-        done = self.wine(os.path.join(self.tools, "registry_tool.exe"), *argv)
-        return done.stdout.decode("latin-1")
+        argv = [part for op in operations for part in op]
+        return self.wine(os.path.join(self.tools, "registry_tool.exe"), *argv).stdout.decode(
+            "latin-1") if argv else ""
 
     def get_value(self, key, name, wide=False):
         """(type, bytes) of a value, or None when it does not exist; wide: by the wide call."""
@@ -701,31 +701,54 @@ class WineSession:
         if os.path.exists(saved):
             os.replace(saved, target)
 
+    @staticmethod
+    def make_writable(tree):
+        # chmod passes over the symbolic links it meets on its way down.
+        subprocess.run(["chmod", "-R", "755", tree])
+
+    def fresh_folder(self, path):
+        """An empty folder at path, also where a test left one that nobody may write."""
+        if os.path.exists(path):
+            self.make_writable(path)
+            shutil.rmtree(path)
+        os.makedirs(path)
+
     def work_file(self, name):
         self.counter += 1
         return os.path.join(self.work, "%03d-%s" % (self.counter, name))
 
     # ---- programs ------------------------------------------------------------
+    def probe(self, *verbs, exe=None, env=None, dll_overrides=None, cwd=None, timeout=60,
+              check=True):
+        """Runs verbs (each a list) in one platform probe process; returns a dict
+        of the key=value fields of each line it prints (hex fields stay as text)."""
+        argv = [self.target.loader, exe or self.exe("platform_probe.exe")]
+        for i, verb in enumerate(verbs):
+            argv += (["+"] if i else []) + [str(part) for part in verb]
+        result = run_quietly(argv, self.env(env, dll_overrides), timeout, cwd=cwd or self.work)
+        lines = [dict(field.split("=", 1) for field in line.split()[1:])
+                 for line in result.stdout.decode("latin-1").splitlines() if ":" in line]
+        if check and (result.returncode != 0 or len(lines) != len(verbs)):
+            raise AssertionError("probe %r failed: exit %d, out %r, err %r"
+                                 % (verbs, result.returncode, result.stdout, result.stderr[-2000:]))
+        return lines
+
     def probe_system(self, version=None, env=None, dll_overrides=None, error_code=0,
                      module=None):
-        """What Wine tells a program of the target's bitness (the platform probe's
-        "system" verb): version, UI language, code page, system directory, engine
-        library version; on request the system's text for an error code
-        ("message") and string 4 of a module ("string4"), as hex."""
+        """What Wine tells a program of the target's bitness (the probe's "system"
+        verb): version, UI language, code page, system directory, engine library
+        version; on request the system's text for an error code ("message") and
+        string 4 of a module ("string4"), as hex."""
         if version is not None:
             self.registry(*self.version_ops("platform_probe.exe", version))
-        argv = [self.exe("platform_probe.exe"), "system"]
-        argv += ["+", "system-text", str(error_code)] if error_code else []
-        argv += ["+", "module-string", win_path(module), "4"] if module else []
-        out = self.wine(*argv, env=self.env(env, dll_overrides)).stdout.decode("latin-1")
-        verbs = {line.split(":")[0]: dict(field.split("=", 1) for field in line.split()[1:])
-                 for line in out.splitlines()}
-        values = verbs["system"]
+        asked = [(key, verb) for key, verb in (
+            ("message", ["system-text", error_code]),
+            ("string4", ["module-string", module and win_path(module), 4])) if verb[1]]
+        values, *texts = self.probe(["system"], *[verb for _, verb in asked], env=env,
+                                    dll_overrides=dll_overrides)
         values["system_directory"] = unhex(values["system_directory"]).decode("latin-1")
-        # The probe writes "-" for no bytes.
-        for key, verb in (("message", "system-text"), ("string4", "module-string")):
-            if verb in verbs:
-                values[key] = verbs[verb]["text"].strip("-")
+        for (key, _), line in zip(asked, texts):
+            values[key] = line["text"].strip("-")  # the probe writes "-" for no bytes
         return values
 
     def run(self, exe, tail="", **kwargs):
