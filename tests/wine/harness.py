@@ -228,6 +228,15 @@ def run_quietly(argv, env, timeout, cwd=None):
     return done
 
 
+def end_process(process, patience=0):
+    """Waits up to patience seconds for a process started here to end, then kills it."""
+    try:
+        process.wait(patience)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 def base_env(prefix, display, debug="-all", dll_overrides=(), extra=None):
     """Environment of a Wine call: the test process's own without Wine's,
     locale and temporary folder settings and those of the engine stand-ins,
@@ -291,17 +300,15 @@ class XServer:
             self.process = process
             self.display = ":%d" % number
             return True
-        if process.poll() is None:
-            process.kill()
-        process.wait()
+        end_process(process)
         return False
 
-    def start(self, patience=300):
+    def start(self):
         """Takes the first free display of the range; when all are busy (other
-        test runs on the same machine), waits for one to become free: an X
-        server that another run stops under a test would take its message
-        boxes with it."""
-        deadline = time.time() + patience
+        test runs on the same machine), waits up to 5 minutes for one to become
+        free: an X server that another run stops under a test would take its
+        message boxes with it."""
+        deadline = time.time() + 300
         while True:
             for number in self.candidates:
                 if self.try_start(number):
@@ -313,11 +320,7 @@ class XServer:
     def stop(self):
         if self.process is not None:
             self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+            end_process(self.process, 10)
             self.process = None
 
 
@@ -628,7 +631,7 @@ class WineSession:
         return int(kind), bytes.fromhex(data)
 
     def key_exists(self, key):
-        return self.registry(("haskey", key)).strip() == "yes"
+        return self.registry(("info", key)).startswith("yes")
 
     def version_ops(self, exe_name, version):
         key = APP_DEFAULTS + "\\" + exe_name
@@ -799,11 +802,7 @@ class WineSession:
 
         def release():
             open(stop, "w").close()
-            try:
-                holder.wait(30)
-            except subprocess.TimeoutExpired:
-                holder.kill()
-                holder.wait()
+            end_process(holder, 30)
         try:
             self.wait_for_file(ready, holder, 30)
         except AssertionError:
@@ -909,9 +908,7 @@ class Watcher:
         return read_key_values(self.out) if self.process.returncode == 0 else None
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+        end_process(self.process)
 
 
 class DialogReader(Watcher):
