@@ -225,7 +225,6 @@ def run_quietly(argv, env, timeout, cwd=None):
         if done.returncode == 0 or not failed_start or attempt == 2:
             return done
         sys.stderr.write("Wine failed to start %s; trying once more\n" % argv[:2])
-    return done
 
 
 def end_process(process, patience=0):
@@ -274,14 +273,6 @@ class XServer:
         self.process = None
         self.display = None
 
-    @staticmethod
-    def lock_owner(number):
-        try:
-            with open("/tmp/.X%d-lock" % number) as f:
-                return int(f.read().strip() or 0)
-        except (OSError, ValueError):
-            return 0
-
     def try_start(self, number):
         """Xvfb itself ends at once when the display's lock names a living
         server (and clears a stale lock)."""
@@ -291,7 +282,11 @@ class XServer:
         socket = "/tmp/.X11-unix/X%d" % number
 
         def ours():
-            return os.path.exists(socket) and self.lock_owner(number) == process.pid
+            try:
+                with open("/tmp/.X%d-lock" % number) as f:
+                    return os.path.exists(socket) and int(f.read().strip() or 0) == process.pid
+            except (OSError, ValueError):
+                return False
         deadline = time.time() + 10
         while time.time() < deadline and process.poll() is None and not ours():
             time.sleep(0.05)
