@@ -614,8 +614,10 @@ class WineSession:
     def registry(self, *operations):
         """Runs registry_tool operations, e.g. ("set", key, name, type, hex)."""
         argv = [part for op in operations for part in op]
-        return self.wine(os.path.join(self.tools, "registry_tool.exe"), *argv).stdout.decode(
-            "latin-1") if argv else ""
+        if not argv:
+            return ""
+        done = self.wine(os.path.join(self.tools, "registry_tool.exe"), *argv)
+        return done.stdout.decode("latin-1")
 
     def get_value(self, key, name, wide=False):
         """(type, bytes) of a value, or None when it does not exist; wide: by the wide call."""
