@@ -671,10 +671,7 @@ class WineSession:
         tree = {}
         for kind in ("locallow", "roaming"):
             base = self.user_data_folder(kind)
-            top = os.path.join(base, "Halvec")
-            if not os.path.exists(top):
-                continue
-            for root, dirs, files in os.walk(top):
+            for root, dirs, files in os.walk(os.path.join(base, "Halvec")):
                 rel = kind + "/" + os.path.relpath(root, base)
                 tree[rel] = None
                 for name in files:
