@@ -106,6 +106,5 @@ def unmount_leftovers(folder):
 
 def setUpModule():
     """The harness's module set-up, after clearing leftovers of a killed run."""
-    unmount_leftovers(os.path.join(os.environ.get("WYK_WINE_TEST_DIR", "/nonexistent"),
-                                   harness.module_name()))
+    unmount_leftovers(os.path.join(harness.env_path("WYK_WINE_TEST_DIR"), harness.module_name()))
     harness.setUpModule()
