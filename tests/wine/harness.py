@@ -148,15 +148,13 @@ def die_with_parent():
 
 # Root writes to any file whatever its mode, and Wine keeps a file's read-only
 # attribute in its mode: with a server started so (Wine opens files in its
-# server), a program meets the refusals Windows makes. A normal user meets
-# them anyway (and may not drop what it does not have).
-RUNS_AS_ROOT = os.geteuid() == 0
+# server), a program meets the refusals Windows makes.
 WITHOUT_ROOT_OVERRIDE = ["setpriv", "--inh-caps=-dac_override", "--bounding-set=-dac_override"]
 
 
 def skip_unless_root(case, why):
     """Skips a test that needs root to make its situation, saying why."""
-    if not RUNS_AS_ROOT:
+    if os.geteuid() != 0:
         case.skipTest("needs root: " + why)
 
 
@@ -759,7 +757,6 @@ class WineSession:
         32-bit exit code, what the recording engine was asked and, when a
         message box is expected, its caption and text; without_override: with
         a server of its own that has no root override (WITHOUT_ROOT_OVERRIDE)."""
-        without_override = without_override and RUNS_AS_ROOT
         if without_override:
             self.kill_wine()
             self.start_wineserver(without_override=True)
