@@ -3,13 +3,12 @@
 """
 import os
 import shutil
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
 import harness  # noqa: E402
-from harness import WineSession, hex_text, read_records, run_quietly, unhex, win_path  # noqa: E402,F401
+from harness import WineSession, read_records, reg_set, unhex, win_path  # noqa: E402,F401
 
 
 def hexarg(text):
@@ -17,11 +16,6 @@ def hexarg(text):
     if isinstance(text, str):
         text = text.encode("latin-1")
     return "hex:" + text.hex()
-
-
-def reg_set(key, name, reg_type, data):
-    """The registry tool's operation that stores data (bytes) as a value."""
-    return ("set", key, name, str(reg_type), hex_text(data, terminated=False))
 
 
 class WineEnv(WineSession):
@@ -43,45 +37,11 @@ class WineEnv(WineSession):
             return rest
         raise ValueError(windows_path)
 
-    def c_dir(self, relative, fresh=True):
-        """A folder C:\\<relative>, emptied when fresh; returns (unix, windows)."""
+    def c_dir(self, relative):
+        """An empty folder C:\\<relative>; returns (unix, windows)."""
         unix = self.c_drive(relative.replace("\\", "/"))
-        if fresh and os.path.exists(unix):
-            self.make_writable(unix)
-            try:
-                shutil.rmtree(unix)
-            except PermissionError:
-                # An immutable file left by an interrupted run.
-                subprocess.run(["chattr", "-R", "-i", unix], stderr=subprocess.DEVNULL)
-                shutil.rmtree(unix)
-        os.makedirs(unix, exist_ok=True)
+        self.fresh_folder(unix)
         return unix, "C:\\" + relative.replace("/", "\\")
-
-    @staticmethod
-    def make_writable(tree):
-        # chmod passes over the symbolic links it meets on its way down; an
-        # immutable file it cannot change is c_dir's to deal with.
-        subprocess.run(["chmod", "-R", "755", tree])
-
-    def start(self):
-        if os.path.exists(self.work):
-            self.make_writable(self.work)
-        super().start()
-
-    def probe(self, *verbs, exe=None, env=None, dll_overrides=None, cwd=None, timeout=60,
-              check=True):
-        """Runs verbs (each a list) in one probe process; returns a dict of the
-        key=value fields of each line it prints (hex fields stay as text)."""
-        argv = [self.target.loader, exe or self.exe("platform_probe.exe")]
-        for i, verb in enumerate(verbs):
-            argv += (["+"] if i else []) + [str(part) for part in verb]
-        result = run_quietly(argv, self.env(env, dll_overrides), timeout, cwd=cwd or self.work)
-        lines = [dict(field.split("=", 1) for field in line.split()[1:])
-                 for line in result.stdout.decode("latin-1").splitlines() if ":" in line]
-        if check and (result.returncode != 0 or len(lines) != len(verbs)):
-            raise AssertionError("probe %r failed: exit %d, out %r, err %r"
-                                 % (verbs, result.returncode, result.stdout, result.stderr[-2000:]))
-        return lines
 
     def probe_one(self, *verb, **kwargs):
         return self.probe(list(verb), **kwargs)[0]

@@ -66,10 +66,11 @@ class ReliabilityCase(WineTestCase):
 
 
 class SmallDisk:
-    """A tmpfs of the given size mounted over a folder of the prefix (the
-    tests run as root); unmounted again by the test's clean-up."""
+    """A tmpfs of the given size mounted over a folder of the prefix;
+    unmounted again by the test's clean-up."""
 
     def __init__(self, case, folder, size):
+        harness.skip_unless_root(case, "only root may mount a small disk (a tmpfs) to fill")
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
         done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s,mode=0755" % size, "tmpfs",
@@ -105,20 +106,5 @@ def unmount_leftovers(folder):
 
 def setUpModule():
     """The harness's module set-up, after clearing leftovers of a killed run."""
-    unmount_leftovers(os.path.join(os.environ.get("WYK_WINE_TEST_DIR", "/nonexistent"),
-                                   harness.module_name()))
+    unmount_leftovers(os.path.join(harness.env_path("WYK_WINE_TEST_DIR"), harness.module_name()))
     harness.setUpModule()
-
-
-def exact_value_ops(key, name, kind, data):
-    """Registry tool operations that store exactly these bytes. The ANSI
-    registry call adds a terminating zero that the caller "forgot" to count
-    when the byte after the data is a zero (the platform does this too); a
-    longer value set just before leaves a non-zero byte there, so a string
-    without its zero is stored as given."""
-    filler = "wyk-exact-filler"
-    if not data or data[-1:] == b"\0":
-        return [("set", key, name, str(kind), data.hex() or "-")]
-    return [("set", key, filler, "3", (data + b"\xff").hex()),
-            ("set", key, name, str(kind), data.hex() or "-"),
-            ("delv", key, filler)]

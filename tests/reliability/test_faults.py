@@ -81,11 +81,11 @@ class BlockedTargets(FaultCase):
     def make_unwritable(self, path):
         """A file that nobody may write, root included, though its attributes
         are normal (a read-only one is made writable and replaced: see
-        test_staged_files): the immutable flag."""
-        if os.geteuid() == 0:
-            if subprocess.run(["chattr", "+i", path]).returncode != 0:
-                self.skipTest("cannot make a file read-only for root here")
-            self.addCleanup(subprocess.run, ["chattr", "-i", path])
+        test_staged_files): the immutable flag, which only root may set."""
+        harness.skip_unless_root(self, "only root may make a file immutable (chattr +i)")
+        if subprocess.run(["chattr", "+i", path]).returncode != 0:
+            self.skipTest("cannot make a file read-only for root here")
+        self.addCleanup(subprocess.run, ["chattr", "-i", path])
 
     def test_cabinet_held_open_without_sharing_gives_32(self):
         s = self.session

@@ -6,9 +6,9 @@ import os
 import shutil
 import unittest
 
-from reliability import ReliabilityCase, Runs, exact_value_ops
+from reliability import ReliabilityCase, Runs
 import harness  # found through the path that reliability sets
-from harness import INSTALLER_KEY, PACKAGE, VENDOR_KEY, win_path
+from harness import INSTALLER_KEY, PACKAGE, VENDOR_KEY, reg_set, win_path
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
 
 INVALID_COMMAND_LINE = 1639
@@ -235,7 +235,7 @@ class InstallStatusValues(ReliabilityCase):
 
     def run_with_status(self, kind, data):
         s = self.session
-        s.registry(*exact_value_ops(VENDOR_KEY, "InstallStatus", kind, data))
+        s.registry(reg_set(VENDOR_KEY, "InstallStatus", kind, data))
         self.assertEqual(s.get_value(VENDOR_KEY, "InstallStatus"), (kind, data),
                          "the value could not be stored as given")
         return s.run(s.product, "", env={"WYK_ENGINE_CODES": "1603,3010"})
@@ -299,7 +299,7 @@ class InstallerLocationValues(ReliabilityCase):
 
     def run_with_location(self, kind, data):
         s = self.session
-        s.registry(*exact_value_ops(INSTALLER_KEY, "InstallerLocation", kind, data))
+        s.registry(reg_set(INSTALLER_KEY, "InstallerLocation", kind, data))
         self.assertEqual(s.get_value(INSTALLER_KEY, "InstallerLocation"), (kind, data),
                          "the value could not be stored as given")
         return s.run(s.product, "", env={"WYK_ENGINE_CODES": "3010"})

@@ -124,15 +124,18 @@ class TwoBootstrappersAtOnce(ReliabilityCase):
     ROUNDS = 3
 
     def wait_for_copies(self, name, count, limit=45):
-        """Waits until no more than count processes of the program run (a Wine
-        process shows its Windows command line)."""
+        """Waits until no more than count processes of the program run in this
+        module's prefix (a Wine process shows its Windows command line; other
+        test runs on the machine run the same program in prefixes of their own)."""
+        prefix = b"WINEPREFIX=" + self.session.prefix.encode()
         deadline = time.time() + limit
         while True:
             running = 0
             for pid in filter(str.isdigit, os.listdir("/proc")):
                 try:
-                    with open("/proc/%s/cmdline" % pid, "rb") as f:
-                        running += name.encode() in f.read()
+                    with open("/proc/%s/cmdline" % pid, "rb") as f, \
+                            open("/proc/%s/environ" % pid, "rb") as e:
+                        running += name.encode() in f.read() and prefix in e.read().split(b"\0")
                 except OSError:
                     pass
             if running <= count:

@@ -153,6 +153,12 @@ def die_with_parent():
 WITHOUT_ROOT_OVERRIDE = ["setpriv", "--inh-caps=-dac_override", "--bounding-set=-dac_override"]
 
 
+def skip_unless_root(case, why):
+    """Skips a test that needs root to make its situation, saying why."""
+    if os.geteuid() != 0:
+        case.skipTest("needs root: " + why)
+
+
 def win_path(unix_path):
     """The Windows name of a Unix path through Wine's Z: drive."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
@@ -162,6 +168,12 @@ def hex_text(text, terminated=True):
     """Hex of a text (latin-1) with its terminating zero; "-" for no bytes."""
     data = text.encode("latin-1") if isinstance(text, str) else bytes(text)
     return (data + (b"\0" if terminated else b"")).hex() or "-"
+
+
+def reg_set(key, name, kind, data):
+    """The registry tool's operation that stores exactly these bytes as a value
+    (a text too: the tool adds no terminating zero of its own)."""
+    return ("set", key, name, str(kind), hex_text(data, terminated=False))
 
 
 def unhex(value):
@@ -227,7 +239,15 @@ def run_quietly(argv, env, timeout, cwd=None):
         if done.returncode == 0 or not failed_start or attempt == 2:
             return done
         sys.stderr.write("Wine failed to start %s; trying once more\n" % argv[:2])
-    return done
+
+
+def end_process(process, patience=0):
+    """Waits up to patience seconds for a process started here to end, then kills it."""
+    try:
+        process.wait(patience)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
 
 
 def base_env(prefix, display, debug="-all", dll_overrides=(), extra=None):
@@ -267,14 +287,6 @@ class XServer:
         self.process = None
         self.display = None
 
-    @staticmethod
-    def lock_owner(number):
-        try:
-            with open("/tmp/.X%d-lock" % number) as f:
-                return int(f.read().strip() or 0)
-        except (OSError, ValueError):
-            return 0
-
     def try_start(self, number):
         """Xvfb itself ends at once when the display's lock names a living
         server (and clears a stale lock)."""
@@ -284,7 +296,11 @@ class XServer:
         socket = "/tmp/.X11-unix/X%d" % number
 
         def ours():
-            return os.path.exists(socket) and self.lock_owner(number) == process.pid
+            try:
+                with open("/tmp/.X%d-lock" % number) as f:
+                    return os.path.exists(socket) and int(f.read().strip() or 0) == process.pid
+            except (OSError, ValueError):
+                return False
         deadline = time.time() + 10
         while time.time() < deadline and process.poll() is None and not ours():
             time.sleep(0.05)
@@ -293,17 +309,15 @@ class XServer:
             self.process = process
             self.display = ":%d" % number
             return True
-        if process.poll() is None:
-            process.kill()
-        process.wait()
+        end_process(process)
         return False
 
-    def start(self, patience=300):
+    def start(self):
         """Takes the first free display of the range; when all are busy (other
-        test runs on the same machine), waits for one to become free: an X
-        server that another run stops under a test would take its message
-        boxes with it."""
-        deadline = time.time() + patience
+        test runs on the same machine), waits up to 5 minutes for one to become
+        free: an X server that another run stops under a test would take its
+        message boxes with it."""
+        deadline = time.time() + 300
         while True:
             for number in self.candidates:
                 if self.try_start(number):
@@ -315,21 +329,17 @@ class XServer:
     def stop(self):
         if self.process is not None:
             self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+            end_process(self.process, 10)
             self.process = None
 
 
-def make_prefix(path, display, debug="-all", then=None, extra=None):
+def make_prefix(path, display, then=None, extra=None):
     """A fresh prefix at path, made with wineboot -i by the target's loader
     (a 64-bit prefix either way); then(env) may add to it before its
     wineserver ends. extra adds to the environment, e.g. USER (the profile
     folder's name) or LC_ALL. A fresh prefix now and then fails to start
     ("could not load kernel32.dll"): it is then removed and made once more."""
-    env = base_env(path, display, debug, extra=extra)
+    env = base_env(path, display, extra=extra)
     for attempt in (1, 2):
         shutil.rmtree(path, ignore_errors=True)
         done = run_quietly([target().loader, "wineboot", "-i"], env, timeout=300)
@@ -564,9 +574,7 @@ class WineSession:
     def start(self):
         print("running %s" % self.target.describe(), flush=True)
         os.makedirs(self.module_dir, exist_ok=True)
-        if os.path.exists(self.work):
-            shutil.rmtree(self.work)
-        os.makedirs(self.work)
+        self.fresh_folder(self.work)
         copy_template(self.prefix)
         self.xserver.start()
         self.started = True
@@ -625,9 +633,7 @@ class WineSession:
     # ---- registry ------------------------------------------------------------
     def registry(self, *operations):
         """Runs registry_tool operations, e.g. ("set", key, name, type, hex)."""
-        argv = []
-        for op in operations:
-            argv.extend(op)
+        argv = [part for op in operations for part in op]
         if not argv:
             return ""
         done = self.wine(os.path.join(self.tools, "registry_tool.exe"), *argv)
@@ -642,7 +648,7 @@ class WineSession:
         return int(kind), bytes.fromhex(data)
 
     def key_exists(self, key):
-        return self.registry(("haskey", key)).strip() == "yes"
+        return self.registry(("info", key)).startswith("yes")
 
     def version_ops(self, exe_name, version):
         key = APP_DEFAULTS + "\\" + exe_name
@@ -692,10 +698,7 @@ class WineSession:
         tree = {}
         for kind in ("locallow", "roaming"):
             base = self.user_data_folder(kind)
-            top = os.path.join(base, "Halvec")
-            if not os.path.exists(top):
-                continue
-            for root, dirs, files in os.walk(top):
+            for root, dirs, files in os.walk(os.path.join(base, "Halvec")):
                 rel = kind + "/" + os.path.relpath(root, base)
                 tree[rel] = None
                 for name in files:
@@ -722,31 +725,54 @@ class WineSession:
         if os.path.exists(saved):
             os.replace(saved, target)
 
+    @staticmethod
+    def make_writable(tree):
+        # chmod passes over the symbolic links it meets on its way down.
+        subprocess.run(["chmod", "-R", "755", tree])
+
+    def fresh_folder(self, path):
+        """An empty folder at path, also where a test left one that nobody may write."""
+        if os.path.exists(path):
+            self.make_writable(path)
+            shutil.rmtree(path)
+        os.makedirs(path)
+
     def work_file(self, name):
         self.counter += 1
         return os.path.join(self.work, "%03d-%s" % (self.counter, name))
 
     # ---- programs ------------------------------------------------------------
+    def probe(self, *verbs, exe=None, env=None, dll_overrides=None, cwd=None, timeout=60,
+              check=True):
+        """Runs verbs (each a list) in one platform probe process; returns a dict
+        of the key=value fields of each line it prints (hex fields stay as text)."""
+        argv = [self.target.loader, exe or self.exe("platform_probe.exe")]
+        for i, verb in enumerate(verbs):
+            argv += (["+"] if i else []) + [str(part) for part in verb]
+        result = run_quietly(argv, self.env(env, dll_overrides), timeout, cwd=cwd or self.work)
+        lines = [dict(field.split("=", 1) for field in line.split()[1:])
+                 for line in result.stdout.decode("latin-1").splitlines() if ":" in line]
+        if check and (result.returncode != 0 or len(lines) != len(verbs)):
+            raise AssertionError("probe %r failed: exit %d, out %r, err %r"
+                                 % (verbs, result.returncode, result.stdout, result.stderr[-2000:]))
+        return lines
+
     def probe_system(self, version=None, env=None, dll_overrides=None, error_code=0,
                      module=None):
-        """What Wine tells a program of the target's bitness (the platform probe's
-        "system" verb): version, UI language, code page, system directory, engine
-        library version; on request the system's text for an error code
-        ("message") and string 4 of a module ("string4"), as hex."""
+        """What Wine tells a program of the target's bitness (the probe's "system"
+        verb): version, UI language, code page, system directory, engine library
+        version; on request the system's text for an error code ("message") and
+        string 4 of a module ("string4"), as hex."""
         if version is not None:
             self.registry(*self.version_ops("platform_probe.exe", version))
-        argv = [self.exe("platform_probe.exe"), "system"]
-        argv += ["+", "system-text", str(error_code)] if error_code else []
-        argv += ["+", "module-string", win_path(module), "4"] if module else []
-        out = self.wine(*argv, env=self.env(env, dll_overrides)).stdout.decode("latin-1")
-        verbs = {line.split(":")[0]: dict(field.split("=", 1) for field in line.split()[1:])
-                 for line in out.splitlines()}
-        values = verbs["system"]
+        asked = [(key, verb) for key, verb in (
+            ("message", ["system-text", error_code]),
+            ("string4", ["module-string", module and win_path(module), 4])) if verb[1]]
+        values, *texts = self.probe(["system"], *[verb for _, verb in asked], env=env,
+                                    dll_overrides=dll_overrides)
         values["system_directory"] = unhex(values["system_directory"]).decode("latin-1")
-        # The probe writes "-" for no bytes.
-        for key, verb in (("message", "system-text"), ("string4", "module-string")):
-            if verb in verbs:
-                values[key] = verbs[verb]["text"].strip("-")
+        for (key, _), line in zip(asked, texts):
+            values[key] = line["text"].strip("-")  # the probe writes "-" for no bytes
         return values
 
     def run(self, exe, tail="", **kwargs):
@@ -798,11 +824,7 @@ class WineSession:
 
         def release():
             open(stop, "w").close()
-            try:
-                holder.wait(30)
-            except subprocess.TimeoutExpired:
-                holder.kill()
-                holder.wait()
+            end_process(holder, 30)
         try:
             self.wait_for_file(ready, holder, 30)
         except AssertionError:
@@ -910,9 +932,7 @@ class Watcher:
         return read_key_values(self.out) if self.process.returncode == 0 else None
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+        end_process(self.process)
 
 
 class DialogReader(Watcher):

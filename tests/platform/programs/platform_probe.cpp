@@ -206,11 +206,13 @@ void PrintHex(const char* key, const void* data, size_t n) {
 
 void PrintTextHex(const char* key, const char* text) { PrintHex(key, text, strlen(text)); }
 
-// Registry paths as the registry tool takes them; a bad one ends the probe.
-HKEY KeyRoot(const char* path, const char** rest) {
-  HKEY root = SplitRoot(path, rest);
-  if (root != NULL) return root;
-  fprintf(stderr, "platform_probe: bad registry path %s\n", path);
+// Opens a registry path argument, as the registry tool takes it, for reading;
+// a bad path ends the probe.
+LONG OpenKey(RegistryKey& key, const char* argument) {
+  const char* rest;
+  HKEY root = SplitRoot(Text(argument), &rest);
+  if (root != NULL) return key.Open(root, rest, KEY_READ);
+  fprintf(stderr, "platform_probe: bad registry path %s\n", argument);
   exit(91);
 }
 
@@ -260,11 +262,9 @@ void ReadVendorStringVerb(char** a) {
 }
 
 void ReadCheckedStringVerb(char** a) {
-  const char* rest;
-  HKEY root = KeyRoot(Text(a[0]), &rest);
   size_t capacity = Number(a[2]);
   RegistryKey key;
-  LONG opened = key.Open(root, rest, KEY_READ);
+  LONG opened = OpenKey(key, a[0]);
   printf(" open=%ld", opened);
   if (opened == ERROR_SUCCESS) {
     char* buffer = GuardedBuffer(capacity);
@@ -276,10 +276,8 @@ void ReadCheckedStringVerb(char** a) {
 
 // Size query with no buffer.
 void QueryStringSize(char** a) {
-  const char* rest;
-  HKEY root = KeyRoot(Text(a[0]), &rest);
   RegistryKey key;
-  LONG opened = key.Open(root, rest, KEY_READ);
+  LONG opened = OpenKey(key, a[0]);
   printf(" open=%ld", opened);
   if (opened == ERROR_SUCCESS) {
     DWORD size = static_cast<DWORD>(Number(a[2]));
@@ -291,14 +289,10 @@ void QueryStringSize(char** a) {
 // Opens <first>, then <second> on the same wrapper, then reads <value> through
 // whatever the wrapper holds.
 void OpenTwice(char** a) {
-  const char* firstRest;
-  HKEY firstRoot = KeyRoot(Text(a[0]), &firstRest);
-  const char* secondRest;
-  HKEY secondRoot = KeyRoot(Text(a[1]), &secondRest);
   RegistryKey key;
-  LONG first = key.Open(firstRoot, firstRest, KEY_READ);
+  LONG first = OpenKey(key, a[0]);
   HKEY held = key.Handle();
-  LONG second = key.Open(secondRoot, secondRest, KEY_READ);
+  LONG second = OpenKey(key, a[1]);
   char buffer[1024];
   DWORD size = sizeof(buffer);
   LONG read = key.ReadCheckedString(buffer, Text(a[2]), size);

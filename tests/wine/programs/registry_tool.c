@@ -8,7 +8,6 @@
  *   delv  <root\key> <value name>      deletes a value (missing is fine)
  *   delk  <root\key>                   deletes a key and its subtree
  *   mkkey <root\key>                   creates a key
- *   haskey <root\key>                  prints "yes" or "no"
  *   info  <root\key>                   "yes <subkeys> <values>" or "no"
  *
  * root is HKLM or HKCU, the view of the tool's own bitness; HKLM32/HKCU32 and
@@ -88,7 +87,7 @@ static LONG DeleteValue(const char *keyPath, const char *name) {
   return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
 }
 
-static LONG HasKey(const char *keyPath, int counts) {
+static LONG KeyInfo(const char *keyPath) {
   HKEY key;
   DWORD subkeys = 0;
   DWORD values = 0;
@@ -97,10 +96,10 @@ static LONG HasKey(const char *keyPath, int counts) {
     RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL);
     RegCloseKey(key);
   }
-  if (result == ERROR_SUCCESS && counts) {
+  if (result == ERROR_SUCCESS) {
     printf("yes %lu %lu\n", (unsigned long)subkeys, (unsigned long)values);
   } else {
-    printf("%s\n", result == ERROR_SUCCESS ? "yes" : "no");
+    printf("no\n");
   }
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
 }
@@ -123,8 +122,8 @@ int main(int argc, char **argv) {
     } else if (strcmp(op, "delk") == 0 && i + 1 < argc) {
       result = DeleteKey(argv[i + 1]);
       used = 2;
-    } else if ((strcmp(op, "haskey") == 0 || strcmp(op, "info") == 0) && i + 1 < argc) {
-      result = HasKey(argv[i + 1], op[0] == 'i');
+    } else if (strcmp(op, "info") == 0 && i + 1 < argc) {
+      result = KeyInfo(argv[i + 1]);
       used = 2;
     } else if (strcmp(op, "mkkey") == 0 && i + 1 < argc) {
       result = MakeKey(argv[i + 1]);
