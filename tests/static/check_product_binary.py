@@ -51,12 +51,13 @@ RUNTIME_DLL_PREFIXES = ("libgcc", "libstdc++", "libwinpthread")
 # them exist on Windows XP SP2, where a missing import stops the program before
 # its first line runs. Anything newer is looked up at run time.
 XP_SP2_IMPORTS = {
-    "advapi32": {"RegCloseKey", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA",
+    "advapi32": {"ConvertSidToStringSidA", "EqualSid", "GetSecurityInfo", "GetTokenInformation",
+                 "IsWellKnownSid", "OpenProcessToken", "RegCloseKey", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA",
                  "RegQueryInfoKeyA", "RegQueryValueExA", "RegQueryValueExW", "RegSetValueExA"},
-    "kernel32": {"CloseHandle", "CompareStringW", "CreateDirectoryA", "CreateEventA",
+    "kernel32": {"CloseHandle", "CompareStringW", "CreateDirectoryA", "CreateEventA", "CreateMutexA",
                  "CreateFileA", "CreateProcessA", "CreateThread", "DeleteFileA", "ExitProcess",
                  "FindClose", "FindFirstFileA", "FindResourceA", "FormatMessageA", "FreeLibrary",
-                 "GetACP", "GetCurrentThreadId", "GetEnvironmentVariableA", "GetEnvironmentVariableW",
+                 "GetACP", "GetCurrentProcess", "GetCurrentThreadId", "GetEnvironmentVariableA", "GetEnvironmentVariableW",
                  "GetExitCodeProcess", "GetFileAttributesA", "GetFileInformationByHandle",
                  "GetLastError", "GetLongPathNameW", "GetModuleHandleA", "GetProcAddress",
                  "GetShortPathNameW", "GetSystemDirectoryA", "GetTempPathA", "GetTempPathW",

@@ -1,0 +1,73 @@
+#include "cache/run_lock.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "base/bounded_text.h"
+#include "base/product_constants.h"
+#include "diagnostics/diagnostic_log.h"
+
+namespace {
+
+// Big enough for TOKEN_USER with the longest SID.
+union UserBuffer {
+  TOKEN_USER user;
+  BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+};
+
+bool FindUser(UserBuffer& buffer) {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size = 0;
+  BOOL found = GetTokenInformation(token, TokenUser, &buffer, sizeof(buffer), &size);
+  CloseHandle(token);
+  return found != FALSE;
+}
+
+bool ComposeLockName(BoundedText& name, PSID user) {
+  char* text = NULL;
+  if (!ConvertSidToStringSidA(user, &text)) return false;
+  bool fits = name.Assign("Global\\HalvecTavroRun.") && name.Append(text);
+  LocalFree(text);
+  return fits;
+}
+
+// Only a run of the program, elevated or for this very user, makes the
+// object with one of these owners.
+bool MadeByARun(HANDLE lock, PSID user) {
+  PSID owner = NULL;
+  PSECURITY_DESCRIPTOR descriptor = NULL;
+  if (GetSecurityInfo(lock, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL,
+                      NULL, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool made = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+              IsWellKnownSid(owner, WinLocalSystemSid) || EqualSid(owner, user);
+  LocalFree(descriptor);
+  return made;
+}
+
+bool GoOnWithoutLock(const char* why) {
+  FixedText<kLineCapacity> message;
+  message.Assign("The run lock was not taken: ");
+  message.Append(why);
+  LogDiagnostic(message.Text());
+  return true;
+}
+
+}  // namespace
+
+bool TakeRunLock() {
+  UserBuffer user;
+  FixedText<kPathCapacity> name;
+  if (!FindUser(user) || !ComposeLockName(name, user.user.User.Sid)) {
+    return GoOnWithoutLock("the user is unknown");
+  }
+  // Held until the process ends: deliberately never closed.
+  HANDLE lock = CreateMutexA(NULL, FALSE, name.Text());
+  if (lock == NULL) return GoOnWithoutLock("the name is taken or the mutex cannot be made");
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
+  if (MadeByARun(lock, user.user.User.Sid)) return false;
+  return GoOnWithoutLock("the name is taken by an object no run made");
+}
