@@ -48,11 +48,8 @@ bool MadeByARun(HANDLE lock, PSID user) {
   return made;
 }
 
-bool GoOnWithoutLock(const char* why) {
-  FixedText<kLineCapacity> message;
-  message.Assign("The run lock was not taken: ");
-  message.Append(why);
-  LogDiagnostic(message.Text());
+bool GoOnWithoutLock() {
+  LogDiagnostic("The run lock could not be taken; the run goes on without it.");
   return true;
 }
 
@@ -61,13 +58,11 @@ bool GoOnWithoutLock(const char* why) {
 bool TakeRunLock() {
   UserBuffer user;
   FixedText<kPathCapacity> name;
-  if (!FindUser(user) || !ComposeLockName(name, user.user.User.Sid)) {
-    return GoOnWithoutLock("the user is unknown");
-  }
+  if (!FindUser(user) || !ComposeLockName(name, user.user.User.Sid)) return GoOnWithoutLock();
   // Held until the process ends: deliberately never closed.
   HANDLE lock = CreateMutexA(NULL, FALSE, name.Text());
-  if (lock == NULL) return GoOnWithoutLock("the name is taken or the mutex cannot be made");
+  if (lock == NULL) return GoOnWithoutLock();
   if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
   if (MadeByARun(lock, user.user.User.Sid)) return false;
-  return GoOnWithoutLock("the name is taken by an object no run made");
+  return GoOnWithoutLock();  // taken by an object no run made
 }
