@@ -33,8 +33,8 @@ bool ComposeLockName(BoundedText& name, PSID user) {
   return fits;
 }
 
-// Only a run of the program, elevated or for this very user, makes the
-// object with one of these owners.
+// A run names its user as the object's owner; nobody else can, short of
+// rights that would let them stop any install anyway.
 bool MadeByARun(HANDLE lock, PSID user) {
   PSID owner = NULL;
   PSECURITY_DESCRIPTOR descriptor = NULL;
@@ -42,8 +42,7 @@ bool MadeByARun(HANDLE lock, PSID user) {
                       NULL, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
-  bool made = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-              IsWellKnownSid(owner, WinLocalSystemSid) || EqualSid(owner, user);
+  bool made = owner != NULL && EqualSid(owner, user);
   LocalFree(descriptor);
   return made;
 }
@@ -59,8 +58,14 @@ bool TakeRunLock() {
   UserBuffer user;
   FixedText<kPathCapacity> name;
   if (!FindUser(user) || !ComposeLockName(name, user.user.User.Sid)) return GoOnWithoutLock();
+  // The owner is set, not left to the platform's default (the
+  // administrators, for an elevated run); the access stays the default.
+  SECURITY_DESCRIPTOR descriptor;
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorOwner(&descriptor, user.user.User.Sid, FALSE);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
   // Held until the process ends: deliberately never closed.
-  HANDLE lock = CreateMutexA(NULL, FALSE, name.Text());
+  HANDLE lock = CreateMutexA(&attributes, FALSE, name.Text());
   if (lock == NULL) return GoOnWithoutLock();
   if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
   if (MadeByARun(lock, user.user.User.Sid)) return false;

@@ -10,8 +10,8 @@
 
 // False when another run of the program for the same user holds the lock.
 // A lock that cannot be made, or a name taken by an object that no run made
-// (one not owned by the user, the administrators or the system), is no other
-// run: that is logged and the run goes on without the lock, as a run did
+// (one whose owner is not the user: a run sets it so), is no other run: that
+// is logged and the run goes on without the lock, as a run did
 // before there was one, rather than let anyone stop every install by taking
 // the name first.
 bool TakeRunLock();

@@ -52,7 +52,7 @@ RUNTIME_DLL_PREFIXES = ("libgcc", "libstdc++", "libwinpthread")
 # its first line runs. Anything newer is looked up at run time.
 XP_SP2_IMPORTS = {
     "advapi32": {"ConvertSidToStringSidA", "EqualSid", "GetSecurityInfo", "GetTokenInformation",
-                 "IsWellKnownSid", "OpenProcessToken", "RegCloseKey", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA",
+                 "InitializeSecurityDescriptor", "OpenProcessToken", "SetSecurityDescriptorOwner", "RegCloseKey", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA",
                  "RegQueryInfoKeyA", "RegQueryValueExA", "RegQueryValueExW", "RegSetValueExA"},
     "kernel32": {"CloseHandle", "CompareStringW", "CreateDirectoryA", "CreateEventA", "CreateMutexA",
                  "CreateFileA", "CreateProcessA", "CreateThread", "DeleteFileA", "ExitProcess",
