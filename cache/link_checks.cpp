@@ -17,7 +17,9 @@ bool IsReparsePoint(DWORD attributes) {
 
 // The reparse tag of the directory entry at path (XP included), or 0.
 unsigned long EntryTag(const char* path) {
+  // The field is set only for a reparse point, and not at all by Wine.
   WIN32_FIND_DATAA entry;
+  ZeroMemory(&entry, sizeof(entry));
   HANDLE search = FindFirstFileA(path, &entry);
   if (search == INVALID_HANDLE_VALUE) return 0;
   FindClose(search);

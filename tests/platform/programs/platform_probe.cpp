@@ -56,8 +56,8 @@
 //     Wine does not: its directory entry gives the tag and its opened handle
 //     the attribute. With a link's tag and its target, an open without
 //     FILE_FLAG_OPEN_REPARSE_POINT follows the link, a new file included, as
-//     Windows does. The name's own attributes stay Wine's, as for a link put
-//     there after a check of the name.
+//     Windows does. Until the name is first opened, its attributes show no
+//     reparse point: a link put there after the name's check.
 
 namespace {
 bool fakeTimeSet = false;
@@ -185,10 +185,20 @@ static FARPROC WINAPI ProbeGetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 typedef HANDLE(WINAPI* FindFirstFn)(LPCSTR, LPWIN32_FIND_DATAA);
+typedef DWORD(WINAPI* AttributesFn)(LPCSTR);
+
+static DWORD WINAPI ProbeGetFileAttributes(LPCSTR path) {
+  DWORD attributes = Real<AttributesFn>("kernel32.dll", "GetFileAttributesA")(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && reparseTag != 0 && reparseFileIndex == 0 &&
+      lstrcmpiA(path, reparseName) == 0) {
+    attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return attributes;
+}
 
 static HANDLE WINAPI ProbeFindFirstFile(LPCSTR path, LPWIN32_FIND_DATAA entry) {
   HANDLE search = Real<FindFirstFn>("kernel32.dll", "FindFirstFileA")(path, entry);
-  if (search != INVALID_HANDLE_VALUE && reparseTag != 0 && lstrcmpiA(path, reparseName) == 0) {
+  if (search != INVALID_HANDLE_VALUE && reparseFileIndex != 0 && lstrcmpiA(path, reparseName) == 0) {
     entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     entry->dwReserved0 = reparseTag;
   }
@@ -215,6 +225,9 @@ WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteF
     ProbeWriteFile;
 FARPROC(WINAPI* probeGetProcAddressSlot)(HMODULE, LPCSTR)
     WYK_IMPORT_SLOT("__imp_GetProcAddress", "__imp__GetProcAddress@8") = ProbeGetProcAddress;
+AttributesFn probeGetFileAttributesSlot
+    WYK_IMPORT_SLOT("__imp_GetFileAttributesA", "__imp__GetFileAttributesA@4") =
+        ProbeGetFileAttributes;
 FindFirstFn probeFindFirstFileSlot
     WYK_IMPORT_SLOT("__imp_FindFirstFileA", "__imp__FindFirstFileA@8") = ProbeFindFirstFile;
 GetFolderPathFn probeGetFolderPathSlot
