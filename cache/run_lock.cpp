@@ -10,6 +10,9 @@
 
 namespace {
 
+// Taken once per process; asking again is no second run.
+bool lockHeld = false;
+
 // Big enough for TOKEN_USER with the longest SID.
 union UserBuffer {
   TOKEN_USER user;
@@ -55,6 +58,7 @@ bool GoOnWithoutLock() {
 }  // namespace
 
 bool TakeRunLock() {
+  if (lockHeld) return true;
   UserBuffer user;
   FixedText<kPathCapacity> name;
   if (!FindUser(user) || !ComposeLockName(name, user.user.User.Sid)) return GoOnWithoutLock();
@@ -67,7 +71,7 @@ bool TakeRunLock() {
   // Held until the process ends: deliberately never closed.
   HANDLE lock = CreateMutexA(&attributes, FALSE, name.Text());
   if (lock == NULL) return GoOnWithoutLock();
-  if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return lockHeld = true;
   if (MadeByARun(lock, user.user.User.Sid)) return false;
   return GoOnWithoutLock();  // taken by an object no run made
 }

@@ -8,7 +8,8 @@
 #ifndef WYK_CACHE_RUN_LOCK_H
 #define WYK_CACHE_RUN_LOCK_H
 
-// False when another run of the program for the same user holds the lock.
+// False when another run of the program for the same user holds the lock;
+// true again once this process holds it.
 // A lock that cannot be made, or a name taken by an object that no run made
 // (one whose owner is not the user: a run sets it so), is no other run: that
 // is logged and the run goes on without the lock, as a run did
