@@ -5,6 +5,7 @@
 #include "base/product_constants.h"
 #include "cache/cache_paths.h"
 #include "cache/cache_levels.h"
+#include "cache/run_lock.h"
 #include "platform/system_info.h"
 
 namespace {
@@ -18,7 +19,8 @@ CachePathResult CreateCacheFolder(BoundedText& path, bool is64, bool createUserF
   if (createUserFolder) CreateDirectoryA(path.Text(), NULL);
   for (int level = 0; level < kCacheFolderLevelCount; ++level) {
     if (!AppendCacheFolderLevel(path, level, kProduct, is64)) return kCachePathTooLong;
-    if (CreateRealFolder(path.Text()) == kCacheLevelBusy) return kCachePathBusy;
+    // One that cannot be held shows up when the files in it are made.
+    CreateRealFolder(path.Text());
   }
   return kCachePathReady;
 }
@@ -26,6 +28,9 @@ CachePathResult CreateCacheFolder(BoundedText& path, bool is64, bool createUserF
 }  // namespace
 
 CachePathResult CreateCacheFolderAndPackagePath(BoundedText& path, bool is64) {
+  // Decided before anything is written, and before the folders: they are
+  // no lock (cache/run_lock.h).
+  if (!TakeRunLock()) return kCachePathBusy;
   CachePathResult result = CreateCacheFolder(path, is64, true);
   if (result != kCachePathReady) return result;
   return AppendPackageFileName(path, kProduct) ? kCachePathReady : kCachePathTooLong;

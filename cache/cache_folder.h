@@ -10,11 +10,11 @@ enum CachePathResult {
   kCachePathNoUserFolder,  // the user data folder cannot be found
   kCachePathTooLong,       // the path does not fit the platform's limit
   kCachePathNoExactName,   // the user data folder has no exact name in the ANSI code page
-  kCachePathBusy           // another run of the program holds the cache tree
+  kCachePathBusy           // another run of the program for the same user goes on
 };
 
-// Creates the user data folder (when missing) and the kit cache folder level by
-// level, and leaves the main package's path.
+// Takes the run lock, creates the user data folder (when missing) and the kit
+// cache folder level by level, and leaves the main package's path.
 CachePathResult CreateCacheFolderAndPackagePath(BoundedText& path, bool is64);
 
 // The kit cache folder for the cabinets (no trailing backslash), made and held

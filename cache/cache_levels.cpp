@@ -4,6 +4,7 @@
 #include "base/product_constants.h"
 #include "cache/link_checks.h"
 #include "cache/path_identity.h"
+#include "diagnostics/diagnostic_log.h"
 
 namespace {
 
@@ -33,12 +34,15 @@ void RecordHeldLevel(const char* path, HANDLE handle) {
   InterlockedExchange(&heldLevels[slot].ready, 1);
 }
 
-// Access that conflicts with the same open by another run (writing is not
-// shared) but not with readers listing the folder; no delete sharing, so the
-// folder cannot be renamed or removed while it is held.
+// No delete sharing, so the folder cannot be renamed or removed while it is
+// held. Reading and writing are shared: saving a file by renaming it into a
+// folder opens that folder to add an entry, which must not meet a sharing
+// violation here. Listing is a data right on purpose: a handle with attribute
+// rights alone takes no part in the sharing checks, and would keep nobody
+// from deleting the folder. The attributes serve the identity queries.
 HANDLE OpenLevelForHolding(const char* level) {
-  return CreateFileA(level, FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
-                     FILE_SHARE_READ, NULL, OPEN_EXISTING,
+  return CreateFileA(level, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
 }
 
@@ -46,7 +50,7 @@ HANDLE OpenLevelForHolding(const char* level) {
 // its parent's final path (the parent held since its own check, or the
 // user's own folder above the tree) plus its name.
 bool IsRealFolderAtItsName(HANDLE handle, DWORD attributes, const char* level) {
-  return !HandleIsLink(handle, attributes) && IsAtCachePath(handle, level);
+  return !HandleIsLink(handle, attributes, level) && IsAtCachePath(handle, level);
 }
 
 }  // namespace
@@ -73,13 +77,13 @@ HANDLE HeldCacheFolder(const char* folder) {
   return NULL;
 }
 
-CacheLevelResult CreateRealFolder(const char* path) {
+bool CreateRealFolder(const char* path) {
   // Judged without a trailing backslash, which would look through a link.
   FixedText<kPathCapacity> level;
   size_t length = BoundedLength(path, kPathCapacity);
   if (length > 0 && path[length - 1] == '\\') --length;
-  if (!level.AppendN(path, length)) return kCacheLevelNotHeld;
-  if (HeldCacheFolder(level.Text()) != NULL) return kCacheLevelHeld;
+  if (!level.AppendN(path, length)) return false;
+  if (HeldCacheFolder(level.Text()) != NULL) return true;
 
   DWORD before = GetFileAttributesA(level.Text());
   if (NameIsLink(level.Text(), before)) RefuseLink(kCreateDirectoryOperation);
@@ -96,13 +100,14 @@ CacheLevelResult CreateRealFolder(const char* path) {
 
   HANDLE handle = OpenLevelForHolding(level.Text());
   if (handle == INVALID_HANDLE_VALUE) {
-    return GetLastError() == ERROR_SHARING_VIOLATION ? kCacheLevelBusy : kCacheLevelNotHeld;
+    if (GetLastError() == ERROR_SHARING_VIOLATION) FatalApiError(kCreateDirectoryOperation);
+    return false;
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     CloseHandle(handle);
-    return kCacheLevelNotHeld;
+    return false;
   }
   // Swapped for a link between the name's check and the open.
   if (!IsRealFolderAtItsName(handle, info.dwFileAttributes, level.Text())) {
@@ -110,18 +115,17 @@ CacheLevelResult CreateRealFolder(const char* path) {
   }
   // Held until the process ends: deliberately never closed.
   RecordHeldLevel(level.Text(), handle);
-  return kCacheLevelHeld;
+  return true;
 }
 
-CacheLevelResult CreateRealFolderLevels(const char* folder, size_t start) {
+bool CreateRealFolderLevels(const char* folder, size_t start) {
   FixedText<kPathCapacity> level;
   size_t length = BoundedLength(folder, kPathCapacity);
   for (size_t i = start + 1; i < length; ++i) {
     if (folder[i] != '\\') continue;
     level.Clear();
     level.AppendN(folder, i + 1);
-    CacheLevelResult result = CreateRealFolder(level.Text());
-    if (result != kCacheLevelHeld) return result;
+    if (!CreateRealFolder(level.Text())) return false;
   }
-  return kCacheLevelHeld;
+  return true;
 }

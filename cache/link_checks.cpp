@@ -15,6 +15,17 @@ bool IsReparsePoint(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// The reparse tag of the directory entry at path (XP included), or 0.
+unsigned long EntryTag(const char* path) {
+  // The field is set only for a reparse point, and not at all by Wine.
+  WIN32_FIND_DATAA entry;
+  ZeroMemory(&entry, sizeof(entry));
+  HANDLE search = FindFirstFileA(path, &entry);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  FindClose(search);
+  return entry.dwReserved0;
+}
+
 }  // namespace
 
 // Under Wine a link cannot be taken away by itself: removing or deleting it
@@ -25,21 +36,17 @@ void RefuseLink(const char* operation) {
 }
 
 bool NameIsLink(const char* path, DWORD attributes) {
-  if (!IsReparsePoint(attributes)) return false;
-  // The directory entry carries the tag (XP included); none found leaves 0.
-  WIN32_FIND_DATAA entry;
-  ZeroMemory(&entry, sizeof(entry));
-  HANDLE search = FindFirstFileA(path, &entry);
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  return IsLinkReparseTag(search != INVALID_HANDLE_VALUE ? entry.dwReserved0 : 0);
+  return IsReparsePoint(attributes) && IsLinkReparseTag(EntryTag(path));
 }
 
-bool HandleIsLink(HANDLE handle, DWORD attributes) {
+bool HandleIsLink(HANDLE handle, DWORD attributes, const char* path) {
   if (!IsReparsePoint(attributes)) return false;
   GetFileInformationByHandleExFn query = LookUpFunction<GetFileInformationByHandleExFn>(
       GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx");
+  // The name is held by the handle (opened without delete sharing, or its
+  // folder held so), so its entry is the handle's.
+  if (query == NULL) return IsLinkReparseTag(EntryTag(path));
   FILE_ATTRIBUTE_TAG_INFO tag;
-  ZeroMemory(&tag, sizeof(tag));
-  if (query != NULL && !query(handle, FileAttributeTagInfo, &tag, sizeof(tag))) tag.ReparseTag = 0;
+  if (!query(handle, FileAttributeTagInfo, &tag, sizeof(tag))) tag.ReparseTag = 0;
   return IsLinkReparseTag(tag.ReparseTag);
 }

@@ -15,7 +15,9 @@ void RefuseLink(const char* operation);
 // name's own (GetFileAttributesA).
 bool NameIsLink(const char* path, DWORD attributes);
 
-// Whether the open handle is a link; attributes are its identity query's.
-bool HandleIsLink(HANDLE handle, DWORD attributes);
+// Whether the open handle, opened at path, is a link; attributes are its
+// identity query's. Where the handle cannot tell its tag (XP), the directory
+// entry at path gives it.
+bool HandleIsLink(HANDLE handle, DWORD attributes, const char* path);
 
 #endif

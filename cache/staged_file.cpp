@@ -31,7 +31,7 @@ const DWORD kAbnormalAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
 void CheckStagedHandle(HANDLE handle, const char* path, DWORD elsewhereCode,
                        BY_HANDLE_FILE_INFORMATION& info) {
   if (!GetFileInformationByHandle(handle, &info)) FatalApiError(kIdentityQueryOperation);
-  if (HandleIsLink(handle, info.dwFileAttributes)) RefuseLink(kCreateFileOperation);
+  if (HandleIsLink(handle, info.dwFileAttributes, path)) RefuseLink(kCreateFileOperation);
   if (!IsAtCachePath(handle, path)) FatalError(elsewhereCode, kCreateFileOperation);
 }
 

@@ -35,6 +35,7 @@ set(WYK_PLATFORM_SOURCES
   cache/cache_levels.cpp
   cache/link_checks.cpp
   cache/path_identity.cpp
+  cache/run_lock.cpp
   cache/staged_file.cpp
   diagnostics/diagnostic_log.cpp
   diagnostics/error_box.cpp

@@ -56,8 +56,9 @@ void InstallUpdateService(HMODULE module) {
   if (!GetUserDataFolder(userData) || userData.IsEmpty()) return;
   if (!ComposeUpdateServiceFolder(folder, userData.Text())) return;
   // "<user data>\Halvec\" and "...\Tavro\" are held since the kit cache
-  // folder was made; "...\AU\" is made, checked and held here.
-  if (CreateRealFolderLevels(folder.Text(), userData.Length()) == kCacheLevelBusy) return;
+  // folder was made; "...\AU\" is made, checked and held here. One that cannot
+  // be held shows up when the files in it are made.
+  CreateRealFolderLevels(folder.Text(), userData.Length());
   // The table always holds both rows; a module may still lack their resources.
   const PayloadResource* packageRow = FindPayloadResource(kUpdateServicePackageId);
   const PayloadResource* cabinetRow = FindPayloadResource(kUpdateServiceCabinetId);

@@ -24,7 +24,7 @@ function(platform_probe_executable name)
     WYK_ARCH="${WYK_ARCH}" WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
   target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti -Wall -Wextra)
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
-  target_link_libraries(${name} PRIVATE ${WYK_PRODUCT_LIBRARIES} version)
+  target_link_libraries(${name} PRIVATE ${WYK_PRODUCT_LIBRARIES} version ntdll)
 endfunction()
 
 set(platform_probe_rows

@@ -2,6 +2,7 @@
 20000 bytes around the 8192-byte write chunk), and the fatal report when the
 target cannot be created."""
 import os
+import shutil
 import unittest
 
 import wine_env
@@ -132,11 +133,12 @@ class CreateFailures(unittest.TestCase):
         self.addCleanup(env.make_writable, self.folder)
         self.probe = win_path(env.exe("platform_probe.exe"))
 
-    def extract_reporting(self, target_win, prepare=None, env=None):
+    def extract_reporting(self, target_win, prepare=None, env=None, action=None):
         line = '"%s" ' % self.probe
         if prepare:
             line += prepare + " + "
-        line += "extract 9003 TAVRO_INSTALLER %s + log unreachable" % hexarg(target_win)
+        line += action or "extract 9003 TAVRO_INSTALLER %s" % hexarg(target_win)
+        line += " + log unreachable"
         result = wine_env.env().run_windows(line, box=True, env=env)
         self.assertTrue(result["box"], "no message box was shown")
         self.assertEqual(result["caption"], b"Error")
@@ -217,6 +219,61 @@ class StagedFileIdentity(CreateFailures):
         lines = wine_env.env().probe(["fail-file-information", 3, 50],
                                      ["extract", 9003, "TAVRO_INSTALLER", hexarg(target)])
         self.assertEqual(lines[1]["result"], "1")
+
+
+class ReparsePointsAsWindowsShowsThem(StagedFileIdentity):
+    """Reparse points as the probe shows them, the way Windows does and Wine
+    does not: a tag in the directory entry, the attribute on the opened
+    handle, and a link followed by every open that does not ask for the link
+    itself. XP's handles cannot give a tag: there the entry's is taken."""
+
+    SYMLINK, DEDUP = 0xA000000C, 0x80000013
+    CREATE_FILE = b"Installer : Wrapper.CreateFile "
+
+    def stale(self, name):
+        unix, win = os.path.join(self.folder, name), self.folder_win + "\\" + name
+        with open(unix, "wb") as f:
+            f.write(b"stale")
+        return unix, win
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def test_on_xp_a_stale_file_is_judged_by_its_directory_entry_tag(self):
+        unix, win = self.stale("deduplicated.bin")
+        lines = wine_env.env().probe(["as-xp"], ["reparse-point", hexarg(win), self.DEDUP, "-"],
+                                     ["extract", 9003, "TAVRO_INSTALLER", hexarg(win)])
+        self.assertEqual(lines[2]["result"], "1", "a deduplicated file is no link")
+        self.assertEqual(self.read(unix), probe_payload(9003))
+        unix, win = self.stale("link.bin")
+        result = self.extract_reporting(
+            win, prepare="as-xp + reparse-point %s %d -" % (hexarg(win), self.SYMLINK))
+        self.assertFatal(result, self.CREATE_FILE, 681)
+        self.assertEqual(self.read(unix), b"stale")
+
+    def test_new_file_at_a_link_to_nowhere_is_refused_not_made_at_its_target(self):
+        unix, win = os.path.join(self.folder, "link.bin"), self.folder_win + "\\link.bin"
+        os.symlink(os.path.join(self.folder, "later.bin"), unix)
+        result = self.extract_reporting(win, prepare="reparse-point %s %d %s" % (
+            hexarg(win), self.SYMLINK, hexarg(self.folder_win + "\\later.bin")))
+        self.assertFatal(result, self.CREATE_FILE, 681)
+        self.assertEqual(os.listdir(self.folder), ["link.bin"])
+
+    def test_on_xp_a_link_put_at_a_level_after_its_check_is_refused_by_its_hold(self):
+        env = wine_env.env()
+        data_win = unhex(env.probe_one("user-data-folder")["path"]).decode()
+        halvec = os.path.join(env.unix(data_win), "Halvec")
+        shutil.rmtree(halvec, ignore_errors=True)
+        os.makedirs(halvec)
+        os.symlink(self.folder, os.path.join(halvec, "Tavro"))
+        self.addCleanup(shutil.rmtree, halvec, True)
+        self.addCleanup(os.unlink, os.path.join(halvec, "Tavro"))
+        result = self.extract_reporting(None, action="cache-package-path 0", prepare=(
+            "as-xp + reparse-point %s %d %s" % (hexarg(data_win + "\\Halvec\\Tavro"),
+                                               self.SYMLINK, hexarg(self.folder_win))))
+        self.assertFatal(result, b"Installer : Wrapper.CreateDirectory ", 681)
+        self.assertEqual(os.listdir(self.folder), [], "a folder was made through the link")
 
 
 class FatalEndWhileTheCabinetThreadWrites(CreateFailures):

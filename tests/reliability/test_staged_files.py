@@ -1,5 +1,6 @@
 """Staged files and the cache folder levels cannot be swapped while the
-bootstrapper runs, yet the engine reads them; stale files a run finds are
+bootstrapper runs, yet the engine reads them and other programs save files
+into the levels; stale files a run finds are
 replaced whatever their attributes or letter case; of two bootstrappers
 started at once for the same user one runs, the other ends with 1618 at once,
 and no cabinet is left cut short."""
@@ -21,6 +22,8 @@ REFUSED = {"write": str(ERROR_SHARING_VIOLATION), "attributes": str(ERROR_SHARIN
            "replace": str(ERROR_ACCESS_DENIED), "rename": str(ERROR_SHARING_VIOLATION),
            "delete": str(ERROR_SHARING_VIOLATION)}
 ERROR_INSTALL_ALREADY_RUNNING = 1618
+# Other programs save into a held level; nobody renames or removes it.
+FOLDER_WHILE_HELD = {"add": "ok", "move-in": "ok", "delete": str(ERROR_SHARING_VIOLATION)}
 READ_ONLY, HIDDEN, SYSTEM = 1, 2, 4
 
 
@@ -48,9 +51,11 @@ class HeldStagedFiles(ReliabilityCase):
         runs = Runs(self.session, [harness.command_line(s.product)], env=s.env(env))
         s.wait_for_file(os.path.join(hold, "ready-" + reliability.PACKAGE), runs.process)
         during_kit = self.swap_attempts(kit + levels)
+        levels_during_kit = self.swap_attempts(levels, verb="try-folder")
         self.release(hold, reliability.PACKAGE)
         s.wait_for_file(os.path.join(hold, "ready-au.msi"), runs.process)
         during_service = self.swap_attempts(service + kit)
+        levels_during_service = self.swap_attempts(levels + [service_folder], verb="try-folder")
         self.release(hold, "au.msi")
         self.assertEqual(runs.wait(), [0])
 
@@ -60,6 +65,9 @@ class HeldStagedFiles(ReliabilityCase):
                                 "the cache level %s could be renamed" % level)
         self.assertAllRefused(during_service, SERVICE_FILES + KIT_FILES,
                               "while the engine ran the update service")
+        for outcome in (levels_during_kit, levels_during_service):
+            for name, attempts in outcome.items():
+                self.assertEqual(attempts, FOLDER_WHILE_HELD, name)
 
         # The engine read every file whole while they were held.
         engine = reliability.read_key_values(report, every=True)
@@ -79,6 +87,7 @@ class HeldStagedFiles(ReliabilityCase):
         for name in (reliability.PACKAGE, "au.msi"):
             self.assertEqual(after[name], {a: "ok" for a in ("read",) + ATTEMPTS}, name)
         self.assertEqual(after["wyk1.7.0"]["rename"], "ok")
+        self.assertEqual(self.swap_attempts([service_folder], verb="try-folder")["AU"]["delete"], "ok")
 
 
 class StaleStagedFiles(ReliabilityCase):
@@ -121,12 +130,16 @@ class StaleStagedFiles(ReliabilityCase):
 
 
 class TwoBootstrappersAtOnce(ReliabilityCase):
+    """Told apart by the run lock, not by the folders: other programs may
+    open the levels as a second run would."""
     ROUNDS = 3
 
-    def wait_for_copies(self, name, count, limit=45):
-        """Waits until no more than count processes of the program run in this
-        module's prefix (a Wine process shows its Windows command line; other
-        test runs on the machine run the same program in prefixes of their own)."""
+    def wait_for_copies(self, exes, count, limit=45):
+        """Waits until no more than count processes of these programs run in
+        this module's prefix (a Wine process shows its Windows command line;
+        other test runs on the machine run the same programs in prefixes of
+        their own)."""
+        names = [win_path(exe).encode() for exe in set(exes)]
         prefix = b"WINEPREFIX=" + self.session.prefix.encode()
         deadline = time.time() + limit
         while True:
@@ -135,26 +148,31 @@ class TwoBootstrappersAtOnce(ReliabilityCase):
                 try:
                     with open("/proc/%s/cmdline" % pid, "rb") as f, \
                             open("/proc/%s/environ" % pid, "rb") as e:
-                        running += name.encode() in f.read() and prefix in e.read().split(b"\0")
+                        line = f.read()
+                        running += any(n in line for n in names) and prefix in e.read().split(b"\0")
                 except OSError:
                     pass
             if running <= count:
                 return
-            self.assertLess(time.time(), deadline, "%d copies of %s still run" % (running, name))
+            self.assertLess(time.time(), deadline, "%d copies still run" % running)
             time.sleep(0.1)
 
     def test_one_runs_the_other_ends_with_1618_at_once_and_no_cabinet_is_cut_short(self):
         s = self.session
-        for round_number in range(self.ROUNDS):
-            with self.subTest(round=round_number):
+        # The last round starts the 64-bit product beside this one: its kit
+        # folder is another, its lock the same.
+        seconds = [s.product] * (self.ROUNDS - 1) + [s.amd64_exe]
+        for round_number, second in enumerate(seconds):
+            with self.subTest(round=round_number, second=os.path.basename(second)):
                 s.clear_cache()
                 env, hold, report = self.use_patient_engine()
                 dialog = harness.DialogReader(s, 40)
-                runs = Runs(self.session, [harness.command_line(s.product, " /s")] * 2, env=s.env(env))
+                lines = [harness.command_line(exe, " /s") for exe in (s.product, second)]
+                runs = Runs(self.session, lines, env=s.env(env))
                 # The engine of the one that got ahead waits; the other one
                 # finds the cache held and ends without a word.
                 s.wait_for_file(os.path.join(hold, "ready-" + reliability.PACKAGE), runs.process)
-                self.wait_for_copies(os.path.basename(s.product), 1)
+                self.wait_for_copies((s.product, second), 1)
                 self.release(hold, reliability.PACKAGE)
                 outcomes = runs.wait()
                 dialog.stop()
@@ -163,10 +181,15 @@ class TwoBootstrappersAtOnce(ReliabilityCase):
                 self.assertFalse(os.path.exists(dialog.out), "the second bootstrapper showed a box")
                 engine = reliability.read_key_values(report, every=True)
                 self.assertEqual(len(engine["start"]), 1, "only the winner runs the engine")
+                # The winner's kit folder is whole; the other one's was never made.
+                winner = (s.product, second)[outcomes.index(0)]
+                folders = [s.cache_folder(suffix=x) for x in ("", "_x64")]
+                made = [f for f in folders if os.path.exists(f)]
+                self.assertEqual(made, [folders[winner == s.amd64_exe]])
                 for name in KIT_FILES:
-                    self.assertEqual(engine["read." + name], [str(len(s.payload(name)))], name)
-                self.assertEqual(sorted(self.kit_files()), sorted(KIT_FILES))
-                self.assertCabinetsComplete(s.cache_folder(), names=KIT_FILES)
+                    self.assertEqual(engine["read." + name], [str(len(s.payload(name, winner)))], name)
+                self.assertEqual(sorted(os.listdir(made[0])), sorted(KIT_FILES))
+                self.assertCabinetsComplete(made[0], exe=winner, names=KIT_FILES)
 
 
 if __name__ == "__main__":

@@ -55,10 +55,12 @@ RUNTIME_DLL_PREFIXES = ("libgcc", "libstdc++", "libwinpthread")
 # them exist on Windows XP SP2, where a missing import stops the program before
 # its first line runs. Anything newer is looked up at run time.
 XP_SP2_IMPORTS = {
-    "advapi32": {"RegCloseKey", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA",
+    "advapi32": {"ConvertSidToStringSidA", "EqualSid", "GetSecurityInfo", "GetTokenInformation",
+                 "InitializeSecurityDescriptor", "OpenProcessToken", "RegCloseKey",
+                 "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA", "SetSecurityDescriptorOwner",
                  "RegQueryInfoKeyA", "RegQueryValueExA", "RegQueryValueExW", "RegSetValueExA"},
     "kernel32": {"CloseHandle", "CompareStringW", "CreateDirectoryA", "CreateEventA",
-                 "CreateFileA", "CreateProcessA", "CreateThread", "DeleteFileA", "ExitProcess",
+                 "CreateFileA", "CreateMutexA", "CreateProcessA", "CreateThread", "DeleteFileA", "ExitProcess",
                  "FindClose", "FindFirstFileA", "FindResourceA", "FormatMessageA", "FreeLibrary",
                  "GetACP", "GetCurrentProcess", "GetCurrentThreadId", "GetEnvironmentVariableA",
                  "GetEnvironmentVariableW",

@@ -14,6 +14,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <winternl.h>
 
 #include "base/bounded_text.h"
 #include "base/folder_text.h"
@@ -49,10 +50,17 @@
 //     folder lookup succeed with a given text, or without writing ("-");
 //   - the file opening refuses what Windows refuses and Wine lets through:
 //     an open for writing of a read-only file, and a creation anew over a
-//     hidden or system file that does not name those attributes (error 5).
+//     hidden or system file that does not name those attributes (error 5);
 //   - a message box on a window station without WSF_VISIBLE (a service's)
 //     never returns on Windows, as nobody can close it; here it ends the
-//     process with kBoxNobodyCanClose at once, so a test sees the call.
+//     process with kBoxNobodyCanClose at once, so a test sees the call;
+//   - "as-xp" hides the calls that XP lacks from run-time look-ups;
+//   - "reparse-point" shows a name as Windows shows a reparse point, which
+//     Wine does not: its directory entry gives the tag and its opened handle
+//     the attribute. With a link's tag and its target, an open without
+//     FILE_FLAG_OPEN_REPARSE_POINT follows the link, a new file included, as
+//     Windows does. Until the name is first opened, its attributes show no
+//     reparse point: a link put there after the name's check.
 
 namespace {
 const UINT kBoxNobodyCanClose = 89;
@@ -66,6 +74,11 @@ bool roamingFolderFails = false;
 int fakedFolder = -1;
 wchar_t fakedFolderText[MAX_PATH];
 bool fakedFolderWritten = false;
+bool asXp = false;
+char reparseName[MAX_PATH];
+DWORD reparseTag = 0;
+const char* reparseTarget = NULL;  // "-": none
+DWORD reparseFileIndex = 0;        // of the file its handles open, once opened
 
 // The library's own function. Replacing the slot also drops the import, so
 // the library may not be mapped yet.
@@ -88,6 +101,8 @@ Fn Real(const char* library, const char* name) {
 #define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x86_name)
 #endif
 
+extern "C" NTSTATUS NTAPI LdrGetProcedureAddress(HMODULE, const ANSI_STRING*, ULONG, PVOID*);
+
 extern "C" {
 typedef __time64_t(__cdecl* Time64Fn)(__time64_t*);
 typedef BOOL(WINAPI* FileInformationFn)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
@@ -108,7 +123,11 @@ static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATIO
     SetLastError(identityFailureError);
     return FALSE;
   }
-  return Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(file, info);
+  BOOL done = Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(file, info);
+  if (done && reparseFileIndex != 0 && info->nFileIndexLow == reparseFileIndex) {
+    info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return done;
 }
 
 static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
@@ -131,8 +150,63 @@ static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return Real<CreateFileFn>("kernel32.dll", "CreateFileA")(path, access, share, security,
-                                                            disposition, flags, model);
+  CreateFileFn open = Real<CreateFileFn>("kernel32.dll", "CreateFileA");
+  if (reparseTag == 0 || lstrcmpiA(path, reparseName) != 0) {
+    return open(path, access, share, security, disposition, flags, model);
+  }
+  bool isLink = (reparseTag & 0x20000000UL) != 0;
+  if (isLink && (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0 && strcmp(reparseTarget, "-") != 0) {
+    return open(reparseTarget, access, share, security, disposition, flags, model);
+  }
+  HANDLE handle = open(path, access, share, security, disposition, flags, model);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle != INVALID_HANDLE_VALUE &&
+      Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(handle, &info)) {
+    reparseFileIndex = info.nFileIndexLow;
+  }
+  return handle;
+}
+
+static FARPROC WINAPI ProbeGetProcAddress(HMODULE module, LPCSTR name) {
+  const char* kNewerThanXp[] = {"GetFileInformationByHandleEx", "GetFinalPathNameByHandleW",
+                                "SetFileInformationByHandle"};
+  bool byName = reinterpret_cast<ULONG_PTR>(name) > 0xFFFF;
+  for (size_t i = 0; asXp && byName && i < 3; ++i) {
+    if (strcmp(name, kNewerThanXp[i]) == 0) {
+      SetLastError(ERROR_PROC_NOT_FOUND);
+      return NULL;
+    }
+  }
+  ANSI_STRING text = {0, 0, const_cast<char*>(name)};
+  if (byName) text.Length = text.MaximumLength = static_cast<USHORT>(strlen(name));
+  PVOID found = NULL;
+  ULONG ordinal = byName ? 0 : static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(name));
+  if (LdrGetProcedureAddress(module, byName ? &text : NULL, ordinal, &found) != 0) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return NULL;
+  }
+  return reinterpret_cast<FARPROC>(found);
+}
+
+typedef HANDLE(WINAPI* FindFirstFn)(LPCSTR, LPWIN32_FIND_DATAA);
+typedef DWORD(WINAPI* AttributesFn)(LPCSTR);
+
+static DWORD WINAPI ProbeGetFileAttributes(LPCSTR path) {
+  DWORD attributes = Real<AttributesFn>("kernel32.dll", "GetFileAttributesA")(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && reparseTag != 0 && reparseFileIndex == 0 &&
+      lstrcmpiA(path, reparseName) == 0) {
+    attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return attributes;
+}
+
+static HANDLE WINAPI ProbeFindFirstFile(LPCSTR path, LPWIN32_FIND_DATAA entry) {
+  HANDLE search = Real<FindFirstFn>("kernel32.dll", "FindFirstFileA")(path, entry);
+  if (search != INVALID_HANDLE_VALUE && reparseFileIndex != 0 && lstrcmpiA(path, reparseName) == 0) {
+    entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    entry->dwReserved0 = reparseTag;
+  }
+  return search;
 }
 
 typedef int(WINAPI* MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
@@ -168,6 +242,13 @@ WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteF
     ProbeWriteFile;
 MessageBoxFn probeMessageBoxSlot
     WYK_IMPORT_SLOT("__imp_MessageBoxA", "__imp__MessageBoxA@16") = ProbeMessageBox;
+FARPROC(WINAPI* probeGetProcAddressSlot)(HMODULE, LPCSTR)
+    WYK_IMPORT_SLOT("__imp_GetProcAddress", "__imp__GetProcAddress@8") = ProbeGetProcAddress;
+AttributesFn probeGetFileAttributesSlot
+    WYK_IMPORT_SLOT("__imp_GetFileAttributesA", "__imp__GetFileAttributesA@4") =
+        ProbeGetFileAttributes;
+FindFirstFn probeFindFirstFileSlot
+    WYK_IMPORT_SLOT("__imp_FindFirstFileA", "__imp__FindFirstFileA@8") = ProbeFindFirstFile;
 GetFolderPathFn probeGetFolderPathSlot
     WYK_IMPORT_SLOT("__imp_SHGetFolderPathW", "__imp__SHGetFolderPathW@20") = ProbeGetFolderPath;
 }
@@ -649,6 +730,15 @@ void StageCabinetsSlowlyVerb(char** a) {
   printf(" started=%d", started ? 1 : 0);
 }
 
+void AsXpVerb(char**) { asXp = true; }
+
+// reparse-point <name> <tag> <target of a link, or "-">
+void ReparsePointVerb(char** a) {
+  lstrcpynA(reparseName, Text(a[0]), MAX_PATH);
+  reparseTag = Number(a[1]);
+  reparseTarget = Text(a[2]);
+}
+
 void FailRoamingFolderVerb(char**) {
   roamingFolderFails = true;
 }
@@ -677,6 +767,7 @@ void CachePackagePathVerb(char** a) {
   printf(" result=%s", result == kCachePathReady           ? "ready"
                        : result == kCachePathTooLong     ? "too-long"
                        : result == kCachePathNoExactName ? "no-exact-name"
+                       : result == kCachePathBusy        ? "busy"
                                                          : "no-user-folder");
 }
 
@@ -794,6 +885,8 @@ const Verb kVerbs[] = {
     {"cache-package-path", 1, CachePackagePathVerb, NULL},
     {"stage-cabinets-slowly", 1, StageCabinetsSlowlyVerb, NULL},
     {"fail-roaming-folder", 0, FailRoamingFolderVerb, NULL},
+    {"as-xp", 0, AsXpVerb, NULL},
+    {"reparse-point", 3, ReparsePointVerb, NULL},
     {"fake-folder", 2, FakeFolderVerb, NULL},
     {"run-bootstrap", 1, RunBootstrapVerb, NULL},
     {"public-runtime", 3, PublicRuntimeVerb, NULL},

@@ -13,6 +13,14 @@
  *     undone where that is possible (a renamed file is moved back), so a
  *     failing test does not hide the next one.
  *
+ *   other_program.exe try-folder <report file> <folder>...
+ *     What other programs do to a folder they save into: open it to add an
+ *     entry ("add") and rename a file into it ("move-in"), as a save by
+ *     writing a temporary file and renaming it does; and open it with delete
+ *     access ("delete"), as renaming or removing the folder does. Windows'
+ *     rename opens the folder to add the entry with this sharing; Wine's
+ *     makes no such open, so it is made here first. Lines as for "try".
+ *
  *   other_program.exe load <library name>
  *     Loads a library the careless way: by plain name, after taking the
  *     current directory out of the search as the bootstrapper does, so a test
@@ -96,6 +104,33 @@ static void TryEverything(FILE *out, const char *path) {
   Report(out, path, "delete", DeleteFileA(path));
 }
 
+static BOOL OpenFolder(const char *path, DWORD access, DWORD share) {
+  HANDLE folder = CreateFileA(path, access, share, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              NULL);
+  if (folder == INVALID_HANDLE_VALUE) return FALSE;
+  CloseHandle(folder);
+  return TRUE;
+}
+
+static void TryFolder(FILE *out, const char *path) {
+  const DWORD readWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  char saving[2 * MAX_PATH];
+  char saved[2 * MAX_PATH];
+  BOOL ok;
+  DWORD error;
+  Report(out, path, "add", OpenFolder(path, FILE_ADD_FILE, readWrite));
+  snprintf(saving, sizeof(saving), "%s.saving", path);
+  snprintf(saved, sizeof(saved), "%s\\saved-by-another-program", path);
+  ok = TryOpen(saving, GENERIC_WRITE, 0, CREATE_ALWAYS) && OpenFolder(path, FILE_ADD_FILE, readWrite) &&
+       MoveFileExA(saving, saved, 0);
+  error = GetLastError();
+  DeleteFileA(saved);
+  DeleteFileA(saving);
+  SetLastError(error);
+  Report(out, path, "move-in", ok);
+  Report(out, path, "delete", OpenFolder(path, DELETE, readWrite | FILE_SHARE_DELETE));
+}
+
 int main(int argc, char **argv) {
   FILE *out;
   int i;
@@ -104,10 +139,12 @@ int main(int argc, char **argv) {
     SetDllDirectoryA("");
     return LoadLibraryA(argv[2]) != NULL ? 0 : (int)GetLastError();
   }
-  if (argc < 4 || strcmp(argv[1], "try") != 0) return ERROR_INVALID_PARAMETER;
+  if (argc < 4 || (strcmp(argv[1], "try") != 0 && strcmp(argv[1], "try-folder") != 0)) {
+    return ERROR_INVALID_PARAMETER;
+  }
   out = fopen(argv[2], "ab");
   if (out == NULL) return 4;
-  for (i = 3; i < argc; ++i) TryEverything(out, argv[i]);
+  for (i = 3; i < argc; ++i) (argv[1][3] == '\0' ? TryEverything : TryFolder)(out, argv[i]);
   fclose(out);
   return 0;
 }
