@@ -2,6 +2,7 @@
 
 #include "base/bounded_text.h"
 #include "base/product_constants.h"
+#include "cache/cache_paths.h"
 #include "cache/link_checks.h"
 #include "cache/path_identity.h"
 #include "diagnostics/diagnostic_log.h"
@@ -13,14 +14,16 @@ const char kCreateDirectoryOperation[] = "Installer : Wrapper.CreateDirectory ";
 // Held levels, filled by whichever thread reaches a level first and never
 // emptied. A slot is claimed by an atomic count and published by its ready
 // flag, so a reader on the other thread sees only complete entries. A run
-// meets four levels; a level beyond the table stays held, it is only checked
-// again when met again. Plain data: nothing global is constructed before the entry.
+// meets four levels, the kit's three and the update service's, and the table
+// has room for those alone (each slot holds a whole path); a level beyond it
+// stays held, it is only checked again when met again. Plain data: nothing
+// global is constructed before the entry.
 struct HeldLevel {
   volatile LONG ready;
   HANDLE handle;
   char path[kPathCapacity];
 };
-const LONG kHeldLevelCapacity = 8;
+const LONG kHeldLevelCapacity = kCacheFolderLevelCount + 1;
 HeldLevel heldLevels[kHeldLevelCapacity];
 volatile LONG claimedLevels = 0;
 
