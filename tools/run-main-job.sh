@@ -50,7 +50,7 @@ if ! "$wine" --version >/dev/null 2>&1; then
   software='SOFTWARE\Orvale'
   programs="Program Files"
 fi
-runner="$win/wine-tools/run_all.exe"
+runner="$win/wine-tools/observer.exe"
 exe="$win/wyk-7-windows-i586.exe"
 
 demo="$build/demo-run"
@@ -75,7 +75,7 @@ mkdir -p "$prefix/drive_c/demo"
 winexe="Z:$(echo "$exe" | tr / '\\')"
 printf '"%s" %s' "$winexe" "${args[*]}" > "$prefix/drive_c/demo/command.txt"
 echo "== Running: $(cat "$prefix/drive_c/demo/command.txt")"
-"$wine" "$runner" 'C:\demo\result.txt' 4294967295 - 'C:\demo\command.txt'
+"$wine" "$runner" run 'C:\demo\result.txt' 4294967295 - 'C:\demo\command.txt'
 /usr/lib/wine/wineserver -w
 
 echo

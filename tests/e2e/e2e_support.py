@@ -146,7 +146,7 @@ def find_process(*markers):
     """Linux pid of the Wine process whose command line contains every marker, or None.
     (Wine shows a process's Windows command line, split, as its Linux one.)"""
     for pid, line in command_lines():
-        if all(m in line for m in markers) and "run_all" not in line:
+        if all(m in line for m in markers) and "observer.exe" not in line:
             return int(pid)
     return None
 

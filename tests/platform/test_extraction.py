@@ -159,7 +159,8 @@ class CreateFailures(unittest.TestCase):
         win = self.folder_win + "\\held.bin"
         with open(unix, "wb") as f:
             f.write(b"held")
-        result = self.extract_reporting(win, env={"WYK_HOLD_FILE": win})
+        self.addCleanup(wine_env.env().hold(unix))  # held without sharing while it runs
+        result = self.extract_reporting(win)
         self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 32: "
                          + self.system_text(32))
         self.assertEqual(result["exit"], 32)

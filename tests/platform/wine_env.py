@@ -47,19 +47,11 @@ class WineEnv(WineSession):
         return self.probe(list(verb), **kwargs)[0]
 
     def run_windows(self, command_line, box=False, env=None, limit_ms=30000, invisible=False):
-        """Runs a command line from a Windows parent (run_all.exe): its full
+        """Runs a command line from a Windows parent (observer.exe): its full
         32-bit exit code and, with box=True, the caption and text of the
-        message box it shows. WYK_HOLD_FILE in env names a file held open
-        without sharing meanwhile; invisible: see run_line."""
-        extra = dict(env or {})
-        held = extra.pop("WYK_HOLD_FILE", None)
-        release = self.hold(self.unix(held)) if held else None
-        try:
-            result = self.run_line(command_line.encode("latin-1"), env=extra, dialog=box,
-                                   timeout=limit_ms / 1000, invisible=invisible)
-        finally:
-            if release:
-                release()
+        message box it shows; invisible: see run_line."""
+        result = self.run_line(command_line.encode("latin-1"), env=env, dialog=box,
+                               timeout=limit_ms / 1000, invisible=invisible)
         out = {"exit": result.exit_code & 0xFFFFFFFF, "box": result.dialog is not None}
         out.update((field.lower(), text) for field, text in (result.dialog or {}).items())
         return out

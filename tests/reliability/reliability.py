@@ -47,11 +47,11 @@ class ReliabilityCase(WineTestCase):
         pathlib.Path(hold, "stop-" + package_name).touch()
 
     def swap_attempts(self, paths, env=None, verb="try"):
-        """What other_program.exe could do to each file (each folder with
-        "try-folder"): {name: {attempt: "ok" or code}}."""
+        """What the observer's intruder could do to each file (each folder
+        with "try-folder"): {name: {attempt: "ok" or code}}."""
         s = self.session
         report = s.work_file("swap.txt")
-        s.wine(os.path.join(s.tools, "other_program.exe"), verb, win_path(report),
+        s.wine(os.path.join(s.tools, "observer.exe"), verb, win_path(report),
                *[win_path(p) for p in paths], env=env)
         outcome = {}
         for key, value in read_key_values(report).items():

@@ -129,9 +129,9 @@ class PlantedLibraries(ReliabilityCase):
         # uses user32; another such program beside it shows the same line.
         product_lines = read_lines(self.trace)
         self.assertEqual(len(product_lines), 1, product_lines)
-        other = os.path.join(self.beside, "dialog_reader.exe")
-        shutil.copyfile(os.path.join(s.tools, "dialog_reader.exe"), other)
-        s.wine(other, win_path(s.work_file("none.txt")), "0", check=False,
+        other = os.path.join(self.beside, "observer.exe")
+        shutil.copyfile(os.path.join(s.tools, "observer.exe"), other)
+        s.wine(other, "box", win_path(s.work_file("none.txt")), "0", check=False,
                env=s.env({"WYK_TRACE_FILE": win_path(self.trace)},
                          self.native_first(["version.dll"])))
         other_lines = read_lines(self.trace)[1:]
@@ -169,10 +169,10 @@ class PlantedLibraries(ReliabilityCase):
     def test_trace_catches_a_program_that_loads_by_plain_name(self):
         s = self.session
         loader = os.path.join(self.beside, "plain_loader.exe")
-        shutil.copyfile(os.path.join(self.session.tools, "other_program.exe"), loader)
+        shutil.copyfile(os.path.join(self.session.tools, "plain_loader.exe"), loader)
         self.plant(["version.dll"], (self.beside,))
         env = {"WYK_TRACE_FILE": win_path(self.trace)}
-        done = s.wine(loader, "load", "version.dll", env=s.env(env, self.native_first(["version.dll"])),
+        done = s.wine(loader, "version.dll", env=s.env(env, self.native_first(["version.dll"])),
                       check=False)
         self.assertEqual(done.returncode, 0)
         lines = read_lines(self.trace)

@@ -39,12 +39,13 @@ endfunction()
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/recording_engine.c WINDOWS NAME msiexec
   FOLDER ${CMAKE_BINARY_DIR}/fake-engine LIBRARIES advapi32)
 
-wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/dialog_reader.c LIBRARIES user32)
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c LIBRARIES advapi32)
-# run_all is the runner: exact command lines, full 32-bit exit codes, several at once.
-foreach(program other_program run_all event_watcher)
-  wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/${program}.c)
-endforeach()
+# The observer is the runner (exact command lines, full 32-bit exit codes,
+# several at once), the message box reader, the hand-off event watcher, the
+# holder of files and the intruder.
+wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/observer.c LIBRARIES user32)
+# The plain loader must not import user32 (see plain_loader.c).
+wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/plain_loader.c)
 # The trace library: planted under a library's name, it notes each load.
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/trace_library.c SHARED)
 

@@ -786,7 +786,7 @@ class WineSession:
         32-bit exit code, what the recording engine was asked and, when a
         message box is expected, its caption and text; without_override: with
         a server of its own that has no root override (WITHOUT_ROOT_OVERRIDE);
-        invisible: in a window station without WSF_VISIBLE (see run_all.c)."""
+        invisible: in a window station without WSF_VISIBLE (see observer.c)."""
         if without_override:
             self.kill_wine()
             self.start_wineserver(without_override=True)
@@ -816,20 +816,14 @@ class WineSession:
                 self.start_wineserver()
 
     def hold(self, path, limit_ms=120000):
-        """Holds a file open without sharing (other_program.exe); gives the
+        """Holds a file open without sharing (the observer's hold); gives the
         function that lets it go, for the test's clean-up."""
-        ready, stop = self.work_file("hold-ready"), self.work_file("hold-stop")
-        holder = self.start_program(os.path.join(self.tools, "other_program.exe"), "hold",
-                                    win_path(path), win_path(ready), win_path(stop), str(limit_ms))
+        stop = self.work_file("hold-stop")
+        holder = Watcher(self, "hold", limit_ms, win_path(path), win_path(stop), ready=True)
 
         def release():
             open(stop, "w").close()
-            end_process(holder, 30)
-        try:
-            self.wait_for_file(ready, holder, 30)
-        except AssertionError:
-            release()
-            raise AssertionError("%s could not be held" % path)
+            holder.wait()
         return release
 
     @staticmethod
@@ -845,75 +839,30 @@ class WineSession:
                 raise AssertionError("%s did not appear" % path)
             time.sleep(0.02)
 
-    def start_program(self, program, *args, env=None):
-        """Starts a Wine program in the background; the caller waits or kills."""
-        return subprocess.Popen([self.target.loader, program] + list(args), env=env or self.env(),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                preexec_fn=die_with_parent)
-
-
-class Runs:
-    """Bootstrappers (or any programs) started together through run_all.exe,
-    in the background, so a test can act while they run."""
-
-    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False,
-                 invisible=False):
-        """pausable keeps the runner in the test's session (see die_with_parent), so
-        that a test may hold a program with SIGSTOP: a stopped process in an orphaned
-        process group gets continued by the kernel."""
-        self.session = s
-        self.result = s.work_file("run-all.txt")
-        files = []
-        for line in command_lines:
-            path = s.work_file("command.txt")
-            with open(path, "wb") as f:
-                f.write(line if isinstance(line, bytes) else line.encode("latin-1"))
-            files.append(win_path(path))
-        self.timeout = timeout
-        self.count = len(files)
-        self.stderr = s.work_file("run-all.err")
-        with open(self.stderr, "wb") as err:
-            self.process = subprocess.Popen(
-                [s.target.loader, os.path.join(s.tools, "run_all.exe"), win_path(self.result),
-                 str(int(timeout * 1000)), win_path(cwd) if cwd else "-"]
-                + (["/invisible"] if invisible else []) + files,
-                env=env or s.env(), stdout=subprocess.DEVNULL, stderr=err,
-                preexec_fn=None if pausable else die_with_parent)
-
-    def wait(self):
-        """The outcome of each command line: an int exit code, or the text
-        "nostart <error>" / "timeout"."""
-        try:
-            self.process.wait(self.timeout + 30)
-        except subprocess.TimeoutExpired:
-            self.session.kill_wine()
-            raise AssertionError("run_all.exe did not end")
-        if not os.path.exists(self.result):  # Wine failed to start the runner itself
-            return ["no result"] * self.count
-        with open(self.result) as f:
-            return [int(line) if line.lstrip("-").isdigit() else line
-                    for line in f.read().splitlines()]
-
-    def loader_trace(self):
-        with open(self.stderr, "rb") as f:
-            return f.read().decode("latin-1", "replace")
-
 
 class Watcher:
-    """A helper program started in the background that watches for something,
-    writes what it saw as key=value lines and gives up by itself after
-    limit_ms: "<program>.exe <output> <limit in ms> [<ready file>] args...".
-    With ready, it is started only once it has made the ready file."""
+    """The observer (observer.c) started in the background, so a test can act
+    meanwhile: "observer.exe <mode> <output> <limit in ms> [<ready file>]
+    args..."; it gives up by itself after limit_ms. With ready, it is started
+    only once it has made the ready file. pausable keeps it in the test's
+    session (see die_with_parent), so that a test may hold a program it
+    started with SIGSTOP: a stopped process in an orphaned process group gets
+    continued by the kernel."""
 
-    def __init__(self, session, program, limit_ms, *args, env=None, ready=False):
+    def __init__(self, session, mode, limit_ms, *args, env=None, ready=False, pausable=False):
         self.session = session
-        self.program = program
+        self.mode = mode
         self.limit = limit_ms / 1000
-        self.out = session.work_file(program + ".txt")
-        ready_file = session.work_file(program + "-ready")
-        self.process = session.start_program(
-            os.path.join(session.tools, program + ".exe"), win_path(self.out), str(int(limit_ms)),
-            *([win_path(ready_file)] if ready else []), *args, env=env)
+        self.out = session.work_file(mode + ".txt")
+        self.stderr = session.work_file(mode + ".err")
+        ready_file = session.work_file(mode + "-ready")
+        with open(self.stderr, "wb") as err:
+            self.process = subprocess.Popen(
+                [session.target.loader, os.path.join(session.tools, "observer.exe"), mode,
+                 win_path(self.out), str(int(limit_ms))]
+                + ([win_path(ready_file)] if ready else []) + list(args),
+                env=env or session.env(), stdout=subprocess.DEVNULL, stderr=err,
+                preexec_fn=None if pausable else die_with_parent)
         if ready:
             try:
                 session.wait_for_file(ready_file, self.process, limit=30)
@@ -928,18 +877,49 @@ class Watcher:
             self.process.wait(self.limit + 30)
         except subprocess.TimeoutExpired:
             self.session.kill_wine()
-            raise AssertionError("%s did not finish" % self.program)
+            raise AssertionError("the observer's %s did not finish" % self.mode)
         return read_key_values(self.out) if self.process.returncode == 0 else None
 
     def stop(self):
         end_process(self.process)
 
 
+class Runs(Watcher):
+    """Bootstrappers (or any programs) started together through the observer."""
+
+    def __init__(self, s, command_lines, env=None, cwd=None, timeout=60, pausable=False,
+                 invisible=False):
+        files = []
+        for line in command_lines:
+            path = s.work_file("command.txt")
+            with open(path, "wb") as f:
+                f.write(line if isinstance(line, bytes) else line.encode("latin-1"))
+            files.append(win_path(path))
+        self.count = len(files)
+        super().__init__(s, "run", timeout * 1000, win_path(cwd) if cwd else "-",
+                         *(["/invisible"] if invisible else []), *files, env=env,
+                         pausable=pausable)
+
+    def wait(self):
+        """The outcome of each command line: an int exit code, or the text
+        "nostart <error>" / "timeout"."""
+        super().wait()
+        if not os.path.exists(self.out):  # Wine failed to start the observer itself
+            return ["no result"] * self.count
+        with open(self.out) as f:
+            return [int(line) if line.lstrip("-").isdigit() else line
+                    for line in f.read().splitlines()]
+
+    def loader_trace(self):
+        with open(self.stderr, "rb") as f:
+            return f.read().decode("latin-1", "replace")
+
+
 class DialogReader(Watcher):
     """The message box reader, started before the program that shows the box."""
 
     def __init__(self, session, timeout, env=None):
-        super().__init__(session, "dialog_reader", timeout * 1000, env=env)
+        super().__init__(session, "box", timeout * 1000, env=env)
 
     def wait(self):
         """{"CAPTION": bytes, "TEXT": bytes} of the box, or None when none came."""
@@ -948,12 +928,12 @@ class DialogReader(Watcher):
 
 
 class EventWatcher(Watcher):
-    """The hand-off event watcher (see event_watcher.c), ready before the
+    """The hand-off event watcher (see observer.c), ready before the
     program that creates the event."""
 
     def __init__(self, session, limit_ms):
         folder = session.c_path(session.cache_folder()) + "\\"
-        super().__init__(session, "event_watcher", limit_ms, folder, ready=True)
+        super().__init__(session, "event", limit_ms, folder, ready=True)
 
 
 _module_session = None

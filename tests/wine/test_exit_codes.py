@@ -137,7 +137,7 @@ class EngineVersionGate(WineTestCase):
         self.assertEqual(result.dialog["TEXT"], string4)
 
     def test_library_without_version_resource_is_refused(self):
-        self.use_engine_library(os.path.join(self.session.tools, "other_program.exe"))
+        self.use_engine_library(os.path.join(self.session.tools, "plain_loader.exe"))
         self.run_refused()
 
     def test_missing_library_is_refused(self):

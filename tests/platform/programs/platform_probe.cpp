@@ -92,38 +92,36 @@ Fn Real(const char* library, const char* name) {
 }
 }  // namespace
 
-// The linker's name of a function's import slot: "__imp_<name>" on x64; on x86
-// it carries the leading underscore of C names and, for WINAPI functions, the
-// size of the arguments, which no C++ name can spell.
+// The library's own function <name>, of its declared type.
+#define WYK_REAL(library, name) Real<decltype(&name)>(library, #name)
+
+// Fills the import slot of <name> with a replacement of the same type. The
+// linker's name of the slot is "__imp_<name>" on x64; on x86 it carries the
+// leading underscore of C names and, for WINAPI functions, the size of the
+// arguments ("@<bytes>"), which no C++ name can spell.
 #if defined(_WIN64)
-#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x64_name)
+#define WYK_REPLACE(name, x86_size, replacement) \
+  decltype(&name) probe_##name##_slot __asm__("__imp_" #name) = replacement
 #else
-#define WYK_IMPORT_SLOT(x64_name, x86_name) __asm__(x86_name)
+#define WYK_REPLACE(name, x86_size, replacement) \
+  decltype(&name) probe_##name##_slot __asm__("__imp__" #name x86_size) = replacement
 #endif
 
 extern "C" NTSTATUS NTAPI LdrGetProcedureAddress(HMODULE, const ANSI_STRING*, ULONG, PVOID*);
 
 extern "C" {
-typedef __time64_t(__cdecl* Time64Fn)(__time64_t*);
-typedef BOOL(WINAPI* FileInformationFn)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
-typedef BOOL(WINAPI* WriteFileFn)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-typedef HRESULT(WINAPI* GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPWSTR);
-
 static __time64_t __cdecl ProbeTime64(__time64_t* out) {
-  __time64_t now = fakeTimeSet ? fakeTime : Real<Time64Fn>("msvcrt.dll", "_time64")(NULL);
+  __time64_t now = fakeTimeSet ? fakeTime : WYK_REAL("msvcrt.dll", _time64)(NULL);
   if (out != NULL) *out = now;
   return now;
 }
-
-typedef HANDLE(WINAPI* CreateFileFn)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                                     HANDLE);
 
 static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (identityCallsUntilFailure > 0 && --identityCallsUntilFailure == 0) {
     SetLastError(identityFailureError);
     return FALSE;
   }
-  BOOL done = Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(file, info);
+  BOOL done = WYK_REAL("kernel32.dll", GetFileInformationByHandle)(file, info);
   if (done && reparseFileIndex != 0 && info->nFileIndexLow == reparseFileIndex) {
     info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   }
@@ -133,7 +131,7 @@ static BOOL WINAPI ProbeFileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATIO
 static BOOL WINAPI ProbeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                                   LPOVERLAPPED overlapped) {
   if (slowWriteMs != 0 && GetCurrentThreadId() != slowWriteSparedThread) Sleep(slowWriteMs);
-  return Real<WriteFileFn>("kernel32.dll", "WriteFile")(file, data, size, written, overlapped);
+  return WYK_REAL("kernel32.dll", WriteFile)(file, data, size, written, overlapped);
 }
 
 static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
@@ -150,7 +148,7 @@ static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  CreateFileFn open = Real<CreateFileFn>("kernel32.dll", "CreateFileA");
+  decltype(&CreateFileA) open = WYK_REAL("kernel32.dll", CreateFileA);
   if (reparseTag == 0 || lstrcmpiA(path, reparseName) != 0) {
     return open(path, access, share, security, disposition, flags, model);
   }
@@ -161,7 +159,7 @@ static HANDLE WINAPI ProbeCreateFile(LPCSTR path, DWORD access, DWORD share,
   HANDLE handle = open(path, access, share, security, disposition, flags, model);
   BY_HANDLE_FILE_INFORMATION info;
   if (handle != INVALID_HANDLE_VALUE &&
-      Real<FileInformationFn>("kernel32.dll", "GetFileInformationByHandle")(handle, &info)) {
+      WYK_REAL("kernel32.dll", GetFileInformationByHandle)(handle, &info)) {
     reparseFileIndex = info.nFileIndexLow;
   }
   return handle;
@@ -188,11 +186,8 @@ static FARPROC WINAPI ProbeGetProcAddress(HMODULE module, LPCSTR name) {
   return reinterpret_cast<FARPROC>(found);
 }
 
-typedef HANDLE(WINAPI* FindFirstFn)(LPCSTR, LPWIN32_FIND_DATAA);
-typedef DWORD(WINAPI* AttributesFn)(LPCSTR);
-
 static DWORD WINAPI ProbeGetFileAttributes(LPCSTR path) {
-  DWORD attributes = Real<AttributesFn>("kernel32.dll", "GetFileAttributesA")(path);
+  DWORD attributes = WYK_REAL("kernel32.dll", GetFileAttributesA)(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && reparseTag != 0 && reparseFileIndex == 0 &&
       lstrcmpiA(path, reparseName) == 0) {
     attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
@@ -201,15 +196,13 @@ static DWORD WINAPI ProbeGetFileAttributes(LPCSTR path) {
 }
 
 static HANDLE WINAPI ProbeFindFirstFile(LPCSTR path, LPWIN32_FIND_DATAA entry) {
-  HANDLE search = Real<FindFirstFn>("kernel32.dll", "FindFirstFileA")(path, entry);
+  HANDLE search = WYK_REAL("kernel32.dll", FindFirstFileA)(path, entry);
   if (search != INVALID_HANDLE_VALUE && reparseFileIndex != 0 && lstrcmpiA(path, reparseName) == 0) {
     entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     entry->dwReserved0 = reparseTag;
   }
   return search;
 }
-
-typedef int(WINAPI* MessageBoxFn)(HWND, LPCSTR, LPCSTR, UINT);
 
 static int WINAPI ProbeMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   USEROBJECTFLAGS flags;
@@ -219,7 +212,7 @@ static int WINAPI ProbeMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT 
     fflush(stdout);
     ExitProcess(kBoxNobodyCanClose);
   }
-  return Real<MessageBoxFn>("user32.dll", "MessageBoxA")(owner, text, caption, style);
+  return WYK_REAL("user32.dll", MessageBoxA)(owner, text, caption, style);
 }
 
 static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, DWORD flags,
@@ -229,28 +222,18 @@ static HRESULT WINAPI ProbeGetFolderPath(HWND owner, int folder, HANDLE token, D
     if (fakedFolderWritten) memcpy(path, fakedFolderText, sizeof(fakedFolderText));
     return S_OK;
   }
-  return Real<GetFolderPathFn>("shell32.dll", "SHGetFolderPathW")(owner, folder, token, flags, path);
+  return WYK_REAL("shell32.dll", SHGetFolderPathW)(owner, folder, token, flags, path);
 }
 
-Time64Fn probeTime64Slot WYK_IMPORT_SLOT("__imp__time64", "__imp___time64") = ProbeTime64;
-FileInformationFn probeFileInformationSlot
-    WYK_IMPORT_SLOT("__imp_GetFileInformationByHandle", "__imp__GetFileInformationByHandle@8") =
-        ProbeFileInformation;
-CreateFileFn probeCreateFileSlot
-    WYK_IMPORT_SLOT("__imp_CreateFileA", "__imp__CreateFileA@28") = ProbeCreateFile;
-WriteFileFn probeWriteFileSlot WYK_IMPORT_SLOT("__imp_WriteFile", "__imp__WriteFile@20") =
-    ProbeWriteFile;
-MessageBoxFn probeMessageBoxSlot
-    WYK_IMPORT_SLOT("__imp_MessageBoxA", "__imp__MessageBoxA@16") = ProbeMessageBox;
-FARPROC(WINAPI* probeGetProcAddressSlot)(HMODULE, LPCSTR)
-    WYK_IMPORT_SLOT("__imp_GetProcAddress", "__imp__GetProcAddress@8") = ProbeGetProcAddress;
-AttributesFn probeGetFileAttributesSlot
-    WYK_IMPORT_SLOT("__imp_GetFileAttributesA", "__imp__GetFileAttributesA@4") =
-        ProbeGetFileAttributes;
-FindFirstFn probeFindFirstFileSlot
-    WYK_IMPORT_SLOT("__imp_FindFirstFileA", "__imp__FindFirstFileA@8") = ProbeFindFirstFile;
-GetFolderPathFn probeGetFolderPathSlot
-    WYK_IMPORT_SLOT("__imp_SHGetFolderPathW", "__imp__SHGetFolderPathW@20") = ProbeGetFolderPath;
+WYK_REPLACE(_time64, "", ProbeTime64);
+WYK_REPLACE(GetFileInformationByHandle, "@8", ProbeFileInformation);
+WYK_REPLACE(CreateFileA, "@28", ProbeCreateFile);
+WYK_REPLACE(WriteFile, "@20", ProbeWriteFile);
+WYK_REPLACE(MessageBoxA, "@16", ProbeMessageBox);
+WYK_REPLACE(GetProcAddress, "@8", ProbeGetProcAddress);
+WYK_REPLACE(GetFileAttributesA, "@4", ProbeGetFileAttributes);
+WYK_REPLACE(FindFirstFileA, "@8", ProbeFindFirstFile);
+WYK_REPLACE(SHGetFolderPathW, "@20", ProbeGetFolderPath);
 }
 
 namespace {
