@@ -139,9 +139,9 @@ class CreateFailures(unittest.TestCase):
             line += prepare + " + "
         line += action or "extract 9003 TAVRO_INSTALLER %s" % hexarg(target_win)
         line += " + log unreachable"
-        result = wine_env.env().run_windows(line, box=True, env=env)
-        self.assertTrue(result["box"], "no message box was shown")
-        self.assertEqual(result["caption"], b"Error")
+        result = wine_env.env().run_line(line.encode("latin-1"), dialog=True, env=env)
+        self.assertIsNotNone(result.dialog, "no message box was shown")
+        self.assertEqual(result.dialog["CAPTION"], b"Error")
         return result
 
     def system_text(self, code):
@@ -150,9 +150,10 @@ class CreateFailures(unittest.TestCase):
     def test_target_that_is_a_folder(self):
         os.mkdir(os.path.join(self.folder, "folder.bin"))
         result = self.extract_reporting(self.folder_win + "\\folder.bin")
-        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 5: "
+        self.assertEqual(result.dialog["TEXT"],
+                         b"Installer : Wrapper.CreateFile  failed with error 5: "
                          + self.system_text(5))
-        self.assertEqual(result["exit"], 5)
+        self.assertEqual(result.exit_code, 5)
 
     def test_target_held_open_without_sharing(self):
         unix = os.path.join(self.folder, "held.bin")
@@ -161,17 +162,19 @@ class CreateFailures(unittest.TestCase):
             f.write(b"held")
         self.addCleanup(wine_env.env().hold(unix))  # held without sharing while it runs
         result = self.extract_reporting(win)
-        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 32: "
+        self.assertEqual(result.dialog["TEXT"],
+                         b"Installer : Wrapper.CreateFile  failed with error 32: "
                          + self.system_text(32))
-        self.assertEqual(result["exit"], 32)
+        self.assertEqual(result.exit_code, 32)
         with open(unix, "rb") as f:
             self.assertEqual(f.read(), b"held")
 
     def test_missing_folder(self):
         result = self.extract_reporting(self.folder_win + "\\no-such-folder\\x.bin")
-        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 3: "
+        self.assertEqual(result.dialog["TEXT"],
+                         b"Installer : Wrapper.CreateFile  failed with error 3: "
                          + self.system_text(3))
-        self.assertEqual(result["exit"], 3)
+        self.assertEqual(result.exit_code, 3)
         self.assertEqual(os.listdir(self.folder), [])
 
 class StagedFileIdentity(CreateFailures):
@@ -183,9 +186,9 @@ class StagedFileIdentity(CreateFailures):
     IDENTITY = b"Installer : Wrapper.GetFileInformationByHandle "
 
     def assertFatal(self, result, operation, code):
-        self.assertEqual(result["text"], operation + b" failed with error %d: " % code
+        self.assertEqual(result.dialog["TEXT"], operation + b" failed with error %d: " % code
                          + self.system_text(code))
-        self.assertEqual(result["exit"], code)
+        self.assertEqual(result.exit_code, code)
 
     def test_file_swapped_or_grown_between_closing_and_holding_gives_1006(self):
         # The swapped-in file has the same bytes and size: only its identity
@@ -290,7 +293,7 @@ class FatalEndWhileTheCabinetThreadWrites(CreateFailures):
         os.mkdir(os.path.join(self.folder, "folder.bin"))
         result = self.extract_reporting(self.folder_win + "\\folder.bin",
                                         prepare="stage-cabinets-slowly 3000")
-        self.assertEqual(result["exit"], 5)
+        self.assertEqual(result.exit_code, 5)
         with open(cabinet, "rb") as f:
             self.assertEqual(f.read(), probe_payload(107), "the cabinet was cut short")
 

@@ -22,42 +22,44 @@ class FatalReport(unittest.TestCase):
         return unhex(line["text"])
 
     def report(self, code, operation):
-        result = wine_env.env().run_windows(
-            '"%s" fatal %d %s' % (self.probe, code, hexarg(operation)), box=True)
-        self.assertTrue(result["box"], "no message box was shown")
-        self.assertEqual(result["caption"], b"Error")
+        line = '"%s" fatal %d %s' % (self.probe, code, hexarg(operation))
+        result = wine_env.env().run_line(line.encode("latin-1"), dialog=True)
+        self.assertIsNotNone(result.dialog, "no message box was shown")
+        self.assertEqual(result.dialog["CAPTION"], b"Error")
         return result
 
     def test_operation_ending_in_a_blank_gives_two_blanks(self):
         result = self.report(5, "Installer : Wrapper.CreateFile ")
-        self.assertEqual(result["text"], b"Installer : Wrapper.CreateFile  failed with error 5: "
+        self.assertEqual(result.dialog["TEXT"],
+                         b"Installer : Wrapper.CreateFile  failed with error 5: "
                          + self.system_text(5))
         self.assertTrue(self.system_text(5).endswith(b"\r\n"))  # used unchanged
-        self.assertEqual(result["exit"], 5)
+        self.assertEqual(result.exit_code, 5)
 
     def test_operation_without_blank_and_other_codes(self):
         for code in (2, 32, 112):
             with self.subTest(code=code):
                 result = self.report(code, "Disk.Write")
-                self.assertEqual(result["text"], b"Disk.Write failed with error %d: " % code
+                self.assertEqual(result.dialog["TEXT"], b"Disk.Write failed with error %d: " % code
                                  + self.system_text(code))
-                self.assertEqual(result["exit"], code)
+                self.assertEqual(result.exit_code, code)
 
     def test_code_with_the_top_bit_set_shows_negative(self):
         for code in (0xC0000005, 0x80070005, 0xE0001234):
             with self.subTest(code=hex(code)):
                 result = self.report(code, "Installer : Wrapper.WriteFile (In small chunks) ")
                 signed = code - (1 << 32)
-                self.assertEqual(result["text"],
+                self.assertEqual(result.dialog["TEXT"],
                                  b"Installer : Wrapper.WriteFile (In small chunks)  failed with error "
                                  + str(signed).encode() + b": " + self.system_text(code))
-                self.assertEqual(result["exit"], code)
+                self.assertEqual(result.exit_code, signed)
 
     def test_no_last_error_never_exits_with_success(self):
         result = self.report(0, "Installer : Wrapper.CloseHandle ")
-        self.assertEqual(result["exit"], 1627)
+        self.assertEqual(result.exit_code, 1627)
         # The box names the code the process ends with.
-        self.assertEqual(result["text"], b"Installer : Wrapper.CloseHandle  failed with error 1627: "
+        self.assertEqual(result.dialog["TEXT"],
+                         b"Installer : Wrapper.CloseHandle  failed with error 1627: "
                          + self.system_text(1627))
 
     def test_window_station_nobody_sees_gets_the_text_in_the_log(self):
@@ -67,9 +69,9 @@ class FatalReport(unittest.TestCase):
         env = wine_env.env()
         logs, logs_win = env.c_dir("unseen-logs")
         operation = "Installer : Wrapper.CreateFile "
-        result = env.run_windows('"%s" setenv TMPDIR %s + fatal 5 %s' % (
-            self.probe, hexarg(logs_win), hexarg(operation)), invisible=True)
-        self.assertEqual(result["exit"], 5)
+        result = env.run_line(('"%s" setenv TMPDIR %s + fatal 5 %s' % (
+            self.probe, hexarg(logs_win), hexarg(operation))).encode("latin-1"), invisible=True)
+        self.assertEqual(result.exit_code, 5)
         self.assertEqual(harness.log_messages(logs),
                          [operation.encode() + b" failed with error 5: " + self.system_text(5)])
 

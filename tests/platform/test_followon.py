@@ -299,12 +299,12 @@ class UpdateService(RecordingTestCase):
         env = wine_env.env()
         os.makedirs(os.path.join(self.au, "au.msi"))
         probe = win_path(env.exe("platform_probe.exe"))
-        result = env.run_windows('"%s" install-update-service' % probe, box=True,
-                                 env=self.recording())
-        self.assertTrue(result["box"])
-        self.assertTrue(result["text"].startswith(
-            b"Installer : Wrapper.CreateFile  failed with error 5: "), result["text"])
-        self.assertEqual(result["exit"], 5)
+        result = env.run_line(b'"%s" install-update-service' % probe.encode(), dialog=True,
+                              env=self.recording())
+        self.assertIsNotNone(result.dialog)
+        self.assertTrue(result.dialog["TEXT"].startswith(
+            b"Installer : Wrapper.CreateFile  failed with error 5: "), result.dialog["TEXT"])
+        self.assertEqual(result.exit_code, 5)
         self.assertEqual(self.staged("au.cab"), self.payload("au.cab"))
         self.assertEqual(self.records(), [])
 

@@ -315,13 +315,13 @@ class RerunRequest(KeepsInstallerLocation):
         record = os.path.join(engine_unix, "record.txt")
         env.registry(CLEAN_VENDOR_KEY, ("delk", RUNTIME),
                      reg_set(INSTALLER, "InstallerLocation", REG_SZ, engine_win.encode() + b"\0"))
-        result = env.run_windows('"%s"' % win_path(env.product), limit_ms=120000, env={
+        result = env.run(env.product, timeout=120, env={
             "WYK_ENGINE_LOG": win_path(record),
             "WYK_ENGINE_STATUS_HEX": status.hex(),
             "WYK_ENGINE_CODES": "1603,3010",  # per start
         })
         after = env.get_value(VENDOR, "InstallStatus")
-        return result["exit"], read_records(record, names=True), after
+        return result.exit_code, read_records(record, names=True), after
 
     def test_reinstall_runs_the_same_line_once_more_and_clears_the_request(self):
         code, records, after = self.run_product(b"reinstall\0")

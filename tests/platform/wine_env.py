@@ -46,16 +46,6 @@ class WineEnv(WineSession):
     def probe_one(self, *verb, **kwargs):
         return self.probe(list(verb), **kwargs)[0]
 
-    def run_windows(self, command_line, box=False, env=None, limit_ms=30000, invisible=False):
-        """Runs a command line from a Windows parent (observer.exe): its full
-        32-bit exit code and, with box=True, the caption and text of the
-        message box it shows; invisible: see run_line."""
-        result = self.run_line(command_line.encode("latin-1"), env=env, dialog=box,
-                               timeout=limit_ms / 1000, invisible=invisible)
-        out = {"exit": result.exit_code & 0xFFFFFFFF, "box": result.dialog is not None}
-        out.update((field.lower(), text) for field, text in (result.dialog or {}).items())
-        return out
-
     def plant_recorder(self, unix_path):
         """The recording engine at unix_path: it records its file name too."""
         os.makedirs(os.path.dirname(unix_path), exist_ok=True)
