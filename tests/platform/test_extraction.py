@@ -6,6 +6,7 @@ import shutil
 import unittest
 
 import wine_env
+import harness  # noqa: E402 (found through the path that wine_env sets)
 from wine_env import hexarg, reg_set, unhex, win_path
 from wine_env import setUpModule, tearDownModule  # noqa: F401 (one Wine environment per module)
 
@@ -302,9 +303,8 @@ class UserFolderCause(unittest.TestCase):
     """Why the package path cannot be made is decided where it happens, not
     from a last-error value an earlier call left behind."""
 
-    SHELL_FOLDERS = (r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer"
-                     r"\User Shell Folders")
-    LOCAL_LOW = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
+    SHELL_FOLDERS = harness.USER_SHELL_FOLDERS
+    LOCAL_LOW = harness.LOCAL_LOW_VALUE
     PROBE_VERSION = r"HKCU\Software\Wine\AppDefaults\platform_probe.exe"
 
     def test_failed_roaming_lookup_is_missing_whatever_error_was_left(self):

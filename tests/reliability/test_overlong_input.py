@@ -8,12 +8,10 @@ import unittest
 
 from reliability import ReliabilityCase, Runs
 import harness  # found through the path that reliability sets
-from harness import INSTALLER_KEY, PACKAGE, VENDOR_KEY, reg_set, win_path
+from harness import INSTALLER_KEY, LOCAL_LOW_VALUE, PACKAGE, VENDOR_KEY, reg_set, win_path
 from harness import setUpModule, tearDownModule  # noqa: F401 (one session per module)
 
 INVALID_COMMAND_LINE = 1639
-USER_SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
-LOCAL_LOW_VALUE = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
 PACKAGE_BELOW_USER_FOLDER = "\\Halvec\\Tavro\\wyk1.7.0\\" + PACKAGE
 # The platform's limit for a command line: 32767 characters with the
 # terminating zero. Wine refuses a longer one with ERROR_INVALID_PARAMETER.
@@ -191,15 +189,6 @@ class LogFolderLimits(ReliabilityCase):
 
 
 class DeepUserDataFolder(ReliabilityCase):
-    def use_local_low(self, windows):
-        s = self.session
-        original = s.get_value(USER_SHELL_FOLDERS, LOCAL_LOW_VALUE)
-        self.assertIsNotNone(original)
-        self.addCleanup(lambda: s.registry(("set", USER_SHELL_FOLDERS, LOCAL_LOW_VALUE,
-                                            str(original[0]), original[1].hex())))
-        s.registry(("set", USER_SHELL_FOLDERS, LOCAL_LOW_VALUE, str(REG_EXPAND_SZ),
-                    harness.hex_text(windows)))
-
     def test_cache_paths_past_259_characters_give_206_and_run_nothing(self):
         s = self.session
         top = s.c_drive("deep")
@@ -209,7 +198,7 @@ class DeepUserDataFolder(ReliabilityCase):
             with self.subTest(length=length):
                 shutil.rmtree(top, ignore_errors=True)
                 windows, unix = c_folder_of_length(s, length, "deep")
-                self.use_local_low(windows)
+                self.redirect_folder(LOCAL_LOW_VALUE, windows)
                 result = s.run(s.product, " /s")
                 self.assertEqual(result.exit_code, expected)
                 written = [os.path.join(r, n) for r, _, files in os.walk(unix) for n in files]
