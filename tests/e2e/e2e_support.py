@@ -1,6 +1,6 @@
 """Support for the end-to-end suite: a clean Wine prefix per scenario (a
 tests/wine/harness.py session, which also brings the target build, the X
-server, the runner and the registry tool) and the processes of a run.
+server, the runner and the registry operations) and the processes of a run.
 The programs of the target build:
   wyk-demo-e2e.exe        the setup program bound with the small demo payload
                           (its eight files in demo-e2e/, the packages only

@@ -127,42 +127,43 @@ class ClearingTheRequest(unittest.TestCase):
     """ClearInstallStatus and the vendor key's deletion."""
 
     def clear_and_look(self, *setup):
-        """The vendor key ("yes <subkeys> <values>" or "no"), the request and
+        """The vendor key ((subkeys, values) or None), the request and
         HKLM\\Software after the request is cleared."""
         env = wine_env.env()
         env.registry(CLEAN_VENDOR_KEY, *setup)
         self.assertEqual(env.probe_one("clear-install-status")["result"], "1")
-        return (env.registry(("info", VENDOR)).split(), env.get_value(VENDOR, "InstallStatus"),
-                env.registry(("info", r"HKLM\Software")))
+        return (env.key_info(VENDOR), env.get_value(VENDOR, "InstallStatus"),
+                env.key_info(r"HKLM\Software"))
 
     def test_other_values_keep_the_vendor_key(self):
         info, status, _ = self.clear_and_look(
             reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"),
             reg_set(VENDOR, "Other", REG_SZ, b"stays\0"))
         self.assertIsNone(status)
-        self.assertEqual(info, ["yes", "0", "1"])  # no subkey, one value
+        self.assertEqual(info, (0, 1))  # no subkey, one value
 
     def test_a_subkey_keeps_the_vendor_key(self):
         info, status, _ = self.clear_and_look(
             reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"), ("mkkey", VENDOR + r"\Child"))
         self.assertIsNone(status)
-        self.assertEqual(info, ["yes", "1", "0"])  # one subkey, no value
+        self.assertEqual(info, (1, 0))  # one subkey, no value
 
     def test_last_value_takes_the_vendor_key_with_it(self):
         info, status, software = self.clear_and_look(
             reg_set(VENDOR, "InstallStatus", REG_SZ, b"reinstall\0"))
-        self.assertEqual(info, ["no"])
-        self.assertTrue(software.startswith("yes"))
+        self.assertIsNone(info)
+        self.assertIsNotNone(software)
 
     def test_empty_vendor_key_without_the_value_is_deleted(self):
         info, _, _ = self.clear_and_look(("mkkey", VENDOR))
-        self.assertEqual(info, ["no"])
+        self.assertIsNone(info)
 
     def test_missing_vendor_key_changes_nothing(self):
         env = wine_env.env()
-        before = env.registry(CLEAN_VENDOR_KEY, ("info", r"HKLM\Software"))
+        env.registry(CLEAN_VENDOR_KEY)
+        before = env.key_info(r"HKLM\Software")
         info, _, after = self.clear_and_look()
-        self.assertEqual(info, ["no"])  # not created either
+        self.assertIsNone(info)  # not created either
         self.assertEqual(after, before)
 
     def test_open_of_missing_name_keeps_the_held_key_usable(self):

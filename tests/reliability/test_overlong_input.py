@@ -265,7 +265,7 @@ class InstallStatusValues(ReliabilityCase):
             ("other case", REG_SZ, b"Reinstall\0"),
             ("longer text", REG_SZ, b"reinstall \0"),
             ("one byte past the buffer", REG_SZ, b"reinstall" + b"\0" * (513 - 9)),
-            # (a longer value would not fit the registry tool's command line)
+            # (a longer value would not fit the probe's command line)
             ("15000 bytes", REG_SZ, b"reinstall" + b"r" * 14990 + b"\0"),
             ("511 characters and the zero", REG_SZ, b"r" * 511 + b"\0"),
         ]

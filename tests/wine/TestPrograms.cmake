@@ -39,7 +39,6 @@ endfunction()
 wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/recording_engine.c WINDOWS NAME msiexec
   FOLDER ${CMAKE_BINARY_DIR}/fake-engine LIBRARIES advapi32)
 
-wyk_wine_program(${WYK_WINE_PROGRAM_SOURCES}/registry_tool.c LIBRARIES advapi32)
 # The observer is the runner (exact command lines, full 32-bit exit codes,
 # several at once), the message box reader, the hand-off event watcher, the
 # holder of files and the intruder.

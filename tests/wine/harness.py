@@ -171,8 +171,8 @@ def hex_text(text, terminated=True):
 
 
 def reg_set(key, name, kind, data):
-    """The registry tool's operation that stores exactly these bytes as a value
-    (a text too: the tool adds no terminating zero of its own)."""
+    """The registry operation that stores exactly these bytes as a value (a
+    text too: no terminating zero is added)."""
     return ("set", key, name, str(kind), hex_text(data, terminated=False))
 
 
@@ -376,7 +376,7 @@ def make_template(display):
     staging = target_dir + ".new"
 
     def no_crash_dialog(env):
-        run_quietly([chosen.loader, os.path.join(chosen.dir, "wine-tools", "registry_tool.exe"),
+        run_quietly([chosen.loader, os.path.join(chosen.dir, "platform_probe.exe"),
                      "set", "HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog", "4",
                      "00000000"], env, timeout=120).check_returncode()
     make_prefix(staging, display, then=no_crash_dialog)
@@ -632,23 +632,22 @@ class WineSession:
 
     # ---- registry ------------------------------------------------------------
     def registry(self, *operations):
-        """Runs registry_tool operations, e.g. ("set", key, name, type, hex)."""
-        argv = [part for op in operations for part in op]
-        if not argv:
-            return ""
-        done = self.wine(os.path.join(self.tools, "registry_tool.exe"), *argv)
-        return done.stdout.decode("latin-1")
+        """Runs the probe's registry verbs, e.g. ("set", key, name, type, hex);
+        gives the fields each printed."""
+        return self.probe(*operations) if operations else []
 
     def get_value(self, key, name, wide=False):
         """(type, bytes) of a value, or None when it does not exist; wide: by the wide call."""
-        out = self.registry(("getw" if wide else "get", key, name)).strip()
-        if out == "missing":
-            return None
-        kind, _, data = out.partition(" ")
-        return int(kind), bytes.fromhex(data)
+        found = self.registry(("getw" if wide else "get", key, name))[0]
+        return (int(found["type"]), unhex(found["data"])) if found["found"] == "1" else None
+
+    def key_info(self, key):
+        """(subkeys, values) of a key, or None when it does not exist."""
+        found = self.registry(("info", key))[0]
+        return (int(found["subkeys"]), int(found["values"])) if found["found"] == "1" else None
 
     def key_exists(self, key):
-        return self.registry(("info", key)).startswith("yes")
+        return self.key_info(key) is not None
 
     def version_ops(self, exe_name, version):
         key = APP_DEFAULTS + "\\" + exe_name

@@ -34,7 +34,6 @@
 #include "platform/system_library.h"
 #include "platform/vendor_values.h"
 #include "tests/wine/programs/hex_bytes.h"
-#include "tests/wine/programs/registry_ops.h"
 
 // ---------------------------------------------------------------------------
 // Replaced import slots: a definition of a function's import slot here wins
@@ -270,14 +269,145 @@ void PrintHex(const char* key, const void* data, size_t n) {
 
 void PrintTextHex(const char* key, const char* text) { PrintHex(key, text, strlen(text)); }
 
-// Opens a registry path argument, as the registry tool takes it, for reading;
-// a bad path ends the probe.
+// ---------------------------------------------------------------------------
+// The registry as the tests set it up and read it: values of exact bytes and
+// any type, which "reg add" cannot store (a REG_SZ without its terminating
+// zero, a value of size 0, ...). A path is "<root>\\<key>", root HKLM or HKCU
+// in the probe's own view, HKLM32/HKCU32 or HKLM64/HKCU64 in the 32- or the
+// 64-bit one; the value name "@" is the key's default value. An operation that
+// fails ends the probe with its error code.
+
+REGSAM view;  // of the path split last
+
+void Check(LONG result, const char* operation, const char* path) {
+  if (result == ERROR_SUCCESS) return;
+  fprintf(stderr, "platform_probe: %s %s failed with %ld\n", operation, path, result);
+  exit(static_cast<int>(result));
+}
+
+HKEY SplitRoot(const char* argument, const char** rest) {
+  const char* path = argument;
+  HKEY root = strncmp(path, "HKLM", 4) == 0   ? HKEY_LOCAL_MACHINE
+              : strncmp(path, "HKCU", 4) == 0 ? HKEY_CURRENT_USER
+                                              : NULL;
+  path += 4;
+  view = 0;
+  if (root != NULL && (strncmp(path, "32", 2) == 0 || strncmp(path, "64", 2) == 0)) {
+    view = path[0] == '3' ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    path += 2;
+  }
+  if (root == NULL || *path != '\\') {
+    fprintf(stderr, "platform_probe: bad registry path %s\n", argument);
+    exit(91);
+  }
+  *rest = path + 1;
+  return root;
+}
+
+const char* ValueName(const char* name) { return strcmp(name, "@") == 0 ? NULL : name; }
+
+// Opens a registry path argument for reading.
 LONG OpenKey(RegistryKey& key, const char* argument) {
   const char* rest;
   HKEY root = SplitRoot(Text(argument), &rest);
-  if (root != NULL) return key.Open(root, rest, KEY_READ);
-  fprintf(stderr, "platform_probe: bad registry path %s\n", argument);
-  exit(91);
+  return key.Open(root, rest, KEY_READ);
+}
+
+// Opens (with create, creates) the key of a path; a missing key is fine when
+// missingIsFine, and then gives NULL.
+HKEY OpenPath(const char* path, REGSAM access, bool create, bool missingIsFine = false) {
+  const char* rest;
+  HKEY root = SplitRoot(path, &rest);
+  HKEY key = NULL;
+  LONG result = create ? RegCreateKeyExA(root, rest, 0, NULL, 0, access | view, NULL, &key, NULL)
+                       : RegOpenKeyExA(root, rest, 0, access | view, &key);
+  if (result == ERROR_FILE_NOT_FOUND && missingIsFine) return NULL;
+  Check(result, "open", path);
+  return key;
+}
+
+// set <path> <value name> <type number> <hex bytes, or "-" for none>
+void SetValueVerb(char** a) {
+  static BYTE data[65536];
+  static WCHAR wide[32768];
+  WCHAR name[1024];
+  DWORD kind = Number(a[2]);
+  int size = strcmp(a[3], "-") == 0 ? 0 : DecodeHex(a[3], data, sizeof(data));
+  if (size < 0) exit(90);
+  HKEY key = OpenPath(a[0], KEY_SET_VALUE, true);
+  LONG result;
+  if (kind == REG_SZ || kind == REG_EXPAND_SZ || kind == REG_MULTI_SZ) {
+    // Texts are stored in their wide form, so the bytes are exactly the ones
+    // given. The setter counts a terminating zero the caller "forgot" when one
+    // follows the data in memory; a non-zero character there keeps a value
+    // without its zero as it is.
+    int n = size == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, (const char*)data, size, wide, 32767);
+    wide[n] = L'X';
+    MultiByteToWideChar(CP_ACP, 0, a[1], -1, name, 1024);
+    result = RegSetValueExW(key, ValueName(a[1]) != NULL ? name : NULL, 0, kind,
+                            n != 0 ? reinterpret_cast<const BYTE*>(wide) : NULL,
+                            static_cast<DWORD>(n) * sizeof(WCHAR));
+  } else {
+    result = RegSetValueExA(key, ValueName(a[1]), 0, kind, size != 0 ? data : NULL, size);
+  }
+  RegCloseKey(key);
+  Check(result, "set", a[0]);
+}
+
+// get|getw <path> <value name>: found=0, or found=1 type=<number> data=<hex>;
+// getw reads by the wide call, so texts come as UTF-16.
+template <bool kWide>
+void GetValueVerb(char** a) {
+  static BYTE data[65536];
+  DWORD size = sizeof(data);
+  DWORD type = 0;
+  WCHAR name[1024];
+  MultiByteToWideChar(CP_ACP, 0, a[1], -1, name, 1024);
+  HKEY key = OpenPath(a[0], KEY_QUERY_VALUE, false, true);
+  LONG result = key == NULL ? ERROR_FILE_NOT_FOUND
+                : kWide ? RegQueryValueExW(key, ValueName(a[1]) != NULL ? name : NULL, NULL, &type,
+                                           data, &size)
+                        : RegQueryValueExA(key, ValueName(a[1]), NULL, &type, data, &size);
+  if (key != NULL) RegCloseKey(key);
+  printf(" found=%d", result == ERROR_SUCCESS ? 1 : 0);
+  if (result == ERROR_FILE_NOT_FOUND) return;
+  Check(result, "get", a[0]);
+  printf(" type=%lu", type);
+  PrintHex("data", data, size);
+}
+
+// delv <path> <value name>; a missing value or key is fine.
+void DeleteValueVerb(char** a) {
+  HKEY key = OpenPath(a[0], KEY_SET_VALUE, false, true);
+  if (key == NULL) return;
+  LONG result = RegDeleteValueA(key, ValueName(a[1]));
+  RegCloseKey(key);
+  if (result != ERROR_FILE_NOT_FOUND) Check(result, "delv", a[0]);
+}
+
+// delk <path>: the key and its subtree; a missing key is fine.
+void DeleteKeyVerb(char** a) {
+  HKEY key = OpenPath(a[0], KEY_ALL_ACCESS, false, true);
+  if (key == NULL) return;
+  Check(RegDeleteTreeA(key, NULL), "delk", a[0]);
+  RegCloseKey(key);
+  const char* rest;
+  HKEY root = SplitRoot(a[0], &rest);
+  Check(RegDeleteKeyExA(root, rest, view, 0), "delk", a[0]);
+}
+
+void MakeKeyVerb(char** a) { RegCloseKey(OpenPath(a[0], KEY_READ, true)); }
+
+// info <path>: found=0, or found=1 subkeys=<count> values=<count>
+void KeyInfoVerb(char** a) {
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  HKEY key = OpenPath(a[0], KEY_READ, false, true);
+  printf(" found=%d", key != NULL ? 1 : 0);
+  if (key == NULL) return;
+  RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+  RegCloseKey(key);
+  printf(" subkeys=%lu values=%lu", subkeys, values);
 }
 
 // ---------------------------------------------------------------------------
@@ -877,6 +1007,13 @@ const Verb kVerbs[] = {
     {"user-data-folder", 0, UserDataFolderVerb, NULL},
     {"common-files", 0, CommonFilesVerb, NULL},
     {"folder-text", 1, FolderTextVerb, NULL},
+    {"set", 4, SetValueVerb, NULL},
+    {"get", 2, GetValueVerb<false>, NULL},
+    {"getw", 2, GetValueVerb<true>, NULL},
+    {"delv", 2, DeleteValueVerb, NULL},
+    {"delk", 1, DeleteKeyVerb, NULL},
+    {"mkkey", 1, MakeKeyVerb, NULL},
+    {"info", 1, KeyInfoVerb, NULL},
 };
 
 }  // namespace
