@@ -52,7 +52,7 @@ sys.path.insert(0, os.path.join(here, "..", "tools"))
 sys.path.insert(0, os.path.join(here, "..", "tests", "wine"))
 sys.path.insert(0, os.path.join(here, "..", "tests", "static"))
 from payload_rows import CABINETS, ROWS  # noqa: E402
-from harness import WINE32, WINE64, WINESERVER, probe_32bit_code, x_server  # noqa: E402
+from harness import WINE32, WINE64, WINESERVER, probe_32bit_code, XServer  # noqa: E402
 from check_product_binary import OWN_CODE_AND_DATA_LIMIT, STUB_FILE_LIMIT, own_code_and_data  # noqa: E402
 
 TIMELINE_RUNS = 5
@@ -520,7 +520,7 @@ def main():
     product = os.path.join(build, "win-i686", "wyk-7-windows-i586.exe")
     work = tempfile.mkdtemp(prefix="wyk-bench-", dir=build)
     prefix = os.path.join(work, "prefix")
-    xvfb = x_server()
+    xvfb = XServer()
     env = wine_env(prefix, xvfb.start())
     began = time.monotonic()
     try:

@@ -2,7 +2,7 @@
 # Builds the benchmark variants and prints each figure next to its limit.
 #   bench/run-benchmarks.sh [--quick] [--runs N] [--rounds N] [--no-docs]   (see bench/benchmarks.py)
 # The report is also written into docs/benchmarks.md (unless --no-docs).
-# Environment: WYK_BENCH_BUILD_DIR (default build-bench), WYK_WINE_DISPLAYS (X displays, e.g. 91-94).
+# Environment: WYK_BENCH_BUILD_DIR (default build-bench).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${WYK_BENCH_BUILD_DIR:-$here/build-bench}"

@@ -7,11 +7,9 @@
 # (win-x64-i586) where this machine cannot execute 32-bit code. The check is
 # made once per run, by the test that makes the prefix template; every module
 # then works in its own copy of the template with an X display of its own.
-set(WYK_WINE_DISPLAYS "88-99" CACHE STRING "X display numbers the Wine suites may use, as first-last")
 set(WYK_WINE_TEST_ENV
   "WYK_BUILD_DIR=${CMAKE_BINARY_DIR}"
   "WYK_WINE_TEST_DIR=${CMAKE_BINARY_DIR}/wine-tests"
-  "WYK_WINE_DISPLAYS=${WYK_WINE_DISPLAYS}"
   "PYTHONDONTWRITEBYTECODE=1")
 
 add_test(NAME wine.prefix-template

@@ -21,8 +21,7 @@ for f in "$exe" "$old_engine"; do
   [ -f "$f" ] || { echo "take-screenshots: $f is missing: build first (tools/run-tests.sh)" >&2; exit 1; }
 done
 
-n="${WYK_WINE_DISPLAYS:-}"; n="${n%%-*}"   # the first free display from there on
-n="${n:-170}"
+n=170   # the first free display from there on
 while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
 work="$build/screenshots"
 prefix="$work/prefix"

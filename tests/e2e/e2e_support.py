@@ -11,7 +11,6 @@ WYK_E2E_KEEP, if set, keeps the prefixes of the scenarios for a look.
 import os
 import shutil
 import signal
-import subprocess
 import sys
 import time
 import unittest
@@ -19,8 +18,8 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 
-from harness import (REG_SZ, WINESERVER, Runs, WineSession, command_line, copy_template,  # noqa: E402
-                     hklm, make_prefix, module_name, target, win_path, x_server)
+from harness import (REG_SZ, Runs, WineSession, command_line, copy_template, hklm,  # noqa: E402
+                     make_prefix, module_name, target, win_path, XServer)
 from product import (CABINETS, PACKAGE, PRODUCT_CODE_AU, PRODUCT_CODE_AU_NEWER,  # noqa: E402,F401
                      PRODUCT_CODE_AU_OLD, PRODUCT_CODE_KIT, PRODUCT_CODE_QOR)
 from product import (AUTO_UPDATE as UPDATE_KEY, INSTALLER as INSTALLER_KEY,  # noqa: E402,F401
@@ -88,8 +87,6 @@ class Prefix(WineSession):
     def run(self, exe, args="", timeout=400, tag=None):
         return self.finish(self.start(exe, args, tag, timeout))
 
-    def wait_server(self):
-        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=120)
 
     def remove(self):
         """Ends the prefix's programs and takes it away (unless WYK_E2E_KEEP is set)."""
@@ -186,7 +183,7 @@ class Scenario(unittest.TestCase):
         cls.exe = built("wyk-demo-e2e.exe")
         cls.payload = built("demo-e2e")
         cls.extra = built("demo-e2e-extra")
-        cls.display = x_server()
+        cls.display = XServer()
         cls.display.start()
 
     @classmethod

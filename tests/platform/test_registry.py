@@ -318,7 +318,7 @@ class RerunRequest(KeepsInstallerLocation):
                      reg_set(INSTALLER, "InstallerLocation", REG_SZ, engine_win.encode() + b"\0"))
         result = env.run(env.product, timeout=120, env={
             "WYK_ENGINE_LOG": win_path(record),
-            "WYK_ENGINE_STATUS_HEX": status.hex(),
+            "WYK_ENGINE_SET_STATUS": "0:hex:" + status.hex(),
             "WYK_ENGINE_CODES": "1603,3010",  # per start
         })
         after = env.get_value(VENDOR, "InstallStatus")

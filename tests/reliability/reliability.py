@@ -72,37 +72,33 @@ class SmallDisk:
 
     def __init__(self, case, folder, size):
         harness.skip_unless_root(case, "only root may mount a small disk (a tmpfs) to fill")
-        self.folder = folder
         os.makedirs(folder, exist_ok=True)
         done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s,mode=0755" % size, "tmpfs",
                                folder], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if done.returncode != 0:
             case.skipTest("cannot mount a tmpfs here: %s" % done.stdout.decode().strip())
-        case.addCleanup(self.unmount)
+        case.addCleanup(unmount, folder)
 
-    def unmount(self):
-        for _ in range(20):
-            if subprocess.run(["umount", self.folder], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0:
-                return
-            time.sleep(0.25)  # a Wine process may still hold a file on it
-        subprocess.run(["umount", "-l", self.folder], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+
+def unmount(point, tries=20):
+    """Takes a small disk away; a Wine process may still hold a file on it for
+    a moment, so it is tried for a while before it is taken away lazily."""
+    for _ in range(tries):
+        if subprocess.run(["umount", point], stderr=subprocess.DEVNULL).returncode == 0:
+            return
+        time.sleep(0.25)
+    subprocess.run(["umount", "-l", point], stderr=subprocess.DEVNULL)
 
 
 def unmount_leftovers(folder):
     """Takes away small disks that a killed earlier run of the module left
     mounted in its prefix, before the prefix is copied afresh."""
     folder = os.path.abspath(folder) + "/"
-    try:
-        with open("/proc/mounts") as f:
-            points = [line.split()[1] for line in f]
-    except OSError:
-        return
+    with open("/proc/mounts") as f:
+        points = [line.split()[1] for line in f]
     for point in sorted(points, reverse=True):
         if point.startswith(folder):
-            subprocess.run(["umount", "-l", point], stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+            unmount(point, tries=0)
 
 
 def setUpModule():

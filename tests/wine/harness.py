@@ -1,6 +1,6 @@
 """The one test support layer of every Wine suite: the program under test
-and the loader that runs it (target()), an X server on a free display of the
-suite's range, a prefix template made with wineboot and hard-linked copies
+and the loader that runs it (target()), an X server on a free display, a
+prefix template made with wineboot and hard-linked copies
 of it, the retry of a failed Wine start, the session of a test module
 (registry in either view, programs run with their full exit code, message
 boxes, the engine stand-in's records) and the readers of what the test
@@ -12,7 +12,6 @@ environment the CTest registration (cmake/WineTests.cmake) sets:
                        and win-x64-amd64 below it
   WYK_WINE_TEST_DIR    work folder of the Wine suites (template, the choice
                        of target, one folder per module)
-  WYK_WINE_DISPLAYS    the X display numbers to try, e.g. "91-94"
 """
 import collections
 import ctypes
@@ -170,6 +169,11 @@ def hex_text(text, terminated=True):
     return (data + (b"\0" if terminated else b"")).hex() or "-"
 
 
+def hexarg(text):
+    """A probe argument that reaches the program byte for byte."""
+    return "hex:" + (text.encode("latin-1") if isinstance(text, str) else text).hex()
+
+
 def reg_set(key, name, kind, data):
     """The registry operation that stores exactly these bytes as a value (a
     text too: no terminating zero is added)."""
@@ -272,59 +276,43 @@ def base_env(prefix, display, debug="-all", dll_overrides=(), extra=None):
     return env
 
 
+def wineserver(env, *options, timeout=60, wrapper=(), check=False):
+    """Runs the wineserver of the prefix in env with options: "-w" waits
+    until it has ended (the registry is then saved to disk)."""
+    subprocess.run(list(wrapper) + [WINESERVER, *options], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=timeout, check=check)
+
+
 def end_wine(env, timeout=60):
     """Ends every Wine process of the prefix in env and waits for its wineserver."""
     for option in ("-k", "-w"):
-        subprocess.run([WINESERVER, option], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=timeout)
+        wineserver(env, option, timeout=timeout)
 
 
 class XServer:
-    """An Xvfb on the first free display of a suite's range."""
+    """An Xvfb on a display that it picks itself: the first free one, taken
+    with its lock in one step, so that runs side by side never share one (an
+    X server that another run stops under a test would take its message
+    boxes with it)."""
 
-    def __init__(self, numbers):
-        self.candidates = list(numbers)
+    def __init__(self):
         self.process = None
         self.display = None
 
-    def try_start(self, number):
-        """Xvfb itself ends at once when the display's lock names a living
-        server (and clears a stale lock)."""
-        process = subprocess.Popen(
-            ["Xvfb", ":%d" % number, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
-        socket = "/tmp/.X11-unix/X%d" % number
-
-        def ours():
-            try:
-                with open("/tmp/.X%d-lock" % number) as f:
-                    return os.path.exists(socket) and int(f.read().strip() or 0) == process.pid
-            except (OSError, ValueError):
-                return False
-        deadline = time.time() + 10
-        while time.time() < deadline and process.poll() is None and not ours():
-            time.sleep(0.05)
-        # Another run may have taken the number at the same moment: the lock says whose it is.
-        if process.poll() is None and ours():
-            self.process = process
-            self.display = ":%d" % number
-            return True
-        end_process(process)
-        return False
-
     def start(self):
-        """Takes the first free display of the range; when all are busy (other
-        test runs on the same machine), waits up to 5 minutes for one to become
-        free: an X server that another run stops under a test would take its
-        message boxes with it."""
-        deadline = time.time() + 300
-        while True:
-            for number in self.candidates:
-                if self.try_start(number):
-                    return self.display
-            if time.time() > deadline:
-                raise RuntimeError("no free X display in %s" % self.candidates)
-            time.sleep(1)
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0",
+             "1024x768x24"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
+        os.close(write_end)
+        with os.fdopen(read_end) as numbers:
+            number = numbers.readline().strip()  # written once it takes connections
+        if not number:
+            self.stop()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+        return self.display
 
     def stop(self):
         if self.process is not None:
@@ -358,7 +346,7 @@ def make_prefix(path, display, then=None, extra=None):
     except BaseException:
         end_wine(env)
         raise
-    subprocess.run([WINESERVER, "-w"], env=env, timeout=300)
+    wineserver(env, "-w", timeout=300)
     return env
 
 
@@ -421,12 +409,6 @@ LOCAL_LOW_VALUE = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
 SYSTEM_LOCAL_LOW = "C:\\windows\\system32\\config\\systemprofile\\AppData\\LocalLow"
 
 
-def x_server():
-    """An X server of the suite's display range, "first-last" (not yet started)."""
-    first, _, last = os.environ.get("WYK_WINE_DISPLAYS", "91-94").partition("-")
-    return XServer(range(int(first), int(last or first) + 1))
-
-
 def read_records(path, names=False):
     """The exact command lines the recording engine got, from its log (one
     "<file name>=<hex of the command line>" line per start); with names, as
@@ -473,8 +455,6 @@ class FileEvents:
 
     def __init__(self, folder):
         self.folder = folder
-        self.output = None
-        self.process = None
         self.lines = []
 
     def __enter__(self):
@@ -489,20 +469,14 @@ class FileEvents:
         raise RuntimeError("inotifywait did not start on %s" % self.folder)
 
     def __exit__(self, *exc):
-        self.stop()
-        return False
-
-    def stop(self):
-        if self.process is None:
-            return
         time.sleep(0.2)  # let the last events arrive
         self.process.terminate()
         self.process.wait(10)
         self.process.stderr.close()
-        self.process = None
         self.output.seek(0)
         self.lines = self.output.read().decode("latin-1").splitlines()
         self.output.close()
+        return False
 
     def events(self):
         """[(event, file name)], event "CREATE", "MODIFY" or "CLOSE_WRITE",
@@ -532,11 +506,11 @@ class FileEvents:
 class WineSession:
     """One prefix, one X server and one wineserver for one test module."""
 
-    debug = "-all"  # WINEDEBUG of every call
-
-    def __init__(self, name, xserver=None):
-        """xserver: a display already started by the caller, else one of its own."""
+    def __init__(self, name, xserver=None, debug="-all"):
+        """xserver: a display already started by the caller, else one of its own;
+        debug: WINEDEBUG of every call."""
         self.name = name
+        self.debug = debug
         self.target = target()
         self.win_dir = self.target.dir
         self.amd64_exe = self.target.amd64_exe
@@ -545,7 +519,7 @@ class WineSession:
         self.module_dir = os.path.join(env_path("WYK_WINE_TEST_DIR"), name)
         self.prefix = os.path.join(self.module_dir, "prefix")
         self.work = os.path.join(self.module_dir, "work")
-        self.xserver = xserver or x_server()
+        self.xserver = xserver or XServer()
         self.started = False
         self.counter = 0
 
@@ -586,9 +560,8 @@ class WineSession:
         after its last client should this process die without stopping it).
         Wine opens files in its server, so a run without root's override needs
         a server started so (see WITHOUT_ROOT_OVERRIDE)."""
-        subprocess.run((WITHOUT_ROOT_OVERRIDE if without_override else []) + [WINESERVER, "-p30"],
-                       env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=30, check=True)
+        wineserver(self.env(), "-p30", timeout=30, check=True,
+                   wrapper=WITHOUT_ROOT_OVERRIDE if without_override else ())
 
     def stop(self):
         if not self.started:
@@ -599,6 +572,10 @@ class WineSession:
 
     def kill_wine(self):
         end_wine(self.env(), timeout=30)
+
+    def wait_server(self):
+        """Waits for the prefix's wineserver to end, which saves the registry."""
+        wineserver(self.env(), "-w", timeout=120)
 
     def _prefix_user(self):
         users = os.path.join(self.prefix, "drive_c", "users")
@@ -667,6 +644,19 @@ class WineSession:
     # ---- files of the prefix -------------------------------------------------
     def c_drive(self, *parts):
         return os.path.join(self.prefix, "drive_c", *parts)
+
+    def unix(self, windows_path):
+        """Unix path of a path on drive C: or Z:."""
+        drive, rest = windows_path[:2].upper(), windows_path[2:].replace("\\", "/")
+        if drive not in ("C:", "Z:"):
+            raise ValueError(windows_path)
+        return (self.c_drive() if drive == "C:" else "") + rest
+
+    def c_dir(self, relative):
+        """An empty folder C:\\<relative>; returns (unix, windows)."""
+        unix = self.c_drive(relative.replace("\\", "/"))
+        self.fresh_folder(unix)
+        return unix, "C:\\" + relative.replace("/", "\\")
 
     def c_path(self, path):
         """The Windows name (C:\\...) of a Unix path below the prefix's drive_c."""
@@ -755,6 +745,14 @@ class WineSession:
             raise AssertionError("probe %r failed: exit %d, out %r, err %r"
                                  % (verbs, result.returncode, result.stdout, result.stderr[-2000:]))
         return lines
+
+    def probe_one(self, *verb, **kwargs):
+        return self.probe(list(verb), **kwargs)[0]
+
+    def plant_recorder(self, unix_path):
+        """The recording engine at unix_path: it records its file name too."""
+        os.makedirs(os.path.dirname(unix_path), exist_ok=True)
+        shutil.copyfile(os.path.join(self.fake_engine_dir, "msiexec.exe"), unix_path)
 
     def probe_system(self, version=None, env=None, dll_overrides=None, error_code=0,
                      module=None):
@@ -1046,7 +1044,7 @@ class WineTestCase(unittest.TestCase):
 def main():
     if sys.argv[1:] != ["make-template"]:
         sys.exit("usage: harness.py make-template")
-    xserver = x_server()
+    xserver = XServer()
     xserver.start()
     started = time.time()
     try:

@@ -455,29 +455,24 @@ void ReadVendorStringVerb(char** a) {
   PrintGuardedRead(ReadVendorString(Text(a[0]), buffer, capacity), buffer, capacity);
 }
 
-void ReadCheckedStringVerb(char** a) {
+// read-checked-string / query-string-size <path> <value name> <capacity>: the
+// checked read into the guarded buffer, or with no buffer at all (a size query).
+template <bool kBuffer>
+void CheckedStringVerb(char** a) {
+  RegistryKey key;
+  LONG opened = OpenKey(key, a[0]);
+  printf(" open=%ld", opened);
+  if (opened != ERROR_SUCCESS) return;
   size_t capacity = Number(a[2]);
-  RegistryKey key;
-  LONG opened = OpenKey(key, a[0]);
-  printf(" open=%ld", opened);
-  if (opened == ERROR_SUCCESS) {
-    char* buffer = GuardedBuffer(capacity);
-    DWORD size = static_cast<DWORD>(capacity);
-    PrintGuardedRead(key.ReadCheckedString(buffer, ValueName(Text(a[1])), size), buffer, capacity);
-    printf(" size=%lu", size);
+  char* buffer = kBuffer ? GuardedBuffer(capacity) : NULL;
+  DWORD size = static_cast<DWORD>(capacity);
+  LONG result = key.ReadCheckedString(buffer, ValueName(Text(a[1])), size);
+  if (kBuffer) {
+    PrintGuardedRead(result, buffer, capacity);
+  } else {
+    printf(" result=%ld", result);
   }
-}
-
-// Size query with no buffer.
-void QueryStringSize(char** a) {
-  RegistryKey key;
-  LONG opened = OpenKey(key, a[0]);
-  printf(" open=%ld", opened);
-  if (opened == ERROR_SUCCESS) {
-    DWORD size = static_cast<DWORD>(Number(a[2]));
-    LONG result = key.ReadCheckedString(NULL, ValueName(Text(a[1])), size);
-    printf(" result=%ld size=%lu", result, size);
-  }
+  printf(" size=%lu", size);
 }
 
 // Opens <first>, then <second> on the same wrapper, then reads <value> through
@@ -605,28 +600,16 @@ void RunAndWaitPumpingVerb(char** a) {
   strcpy(argumentText, arguments);
 
   HINSTANCE instance = GetModuleHandleA(NULL);
-  WNDCLASSA ansiClass;
-  ZeroMemory(&ansiClass, sizeof(ansiClass));
-  ansiClass.lpfnWndProc = AnsiWindowProc;
-  ansiClass.hInstance = instance;
-  ansiClass.lpszClassName = "WykProbeAnsi";
+  WNDCLASSA ansiClass = {0, AnsiWindowProc, 0, 0, instance, NULL, NULL, NULL, NULL, "WykProbeAnsi"};
+  WNDCLASSW wideClass = {0, WideWindowProc, 0, 0, instance, NULL, NULL, NULL, NULL, L"WykProbeWide"};
   RegisterClassA(&ansiClass);
-  WNDCLASSW wideClass;
-  ZeroMemory(&wideClass, sizeof(wideClass));
-  wideClass.lpfnWndProc = WideWindowProc;
-  wideClass.hInstance = instance;
-  wideClass.lpszClassName = L"WykProbeWide";
   RegisterClassW(&wideClass);
   HWND ansiWindow = CreateWindowExA(0, "WykProbeAnsi", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
                                     instance, NULL);
   HWND wideWindow = CreateWindowExW(0, L"WykProbeWide", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
                                     instance, NULL);
 
-  PosterPlan plan;
-  plan.mainThread = GetCurrentThreadId();
-  plan.ansiWindow = ansiWindow;
-  plan.wideWindow = wideWindow;
-  plan.burst = strcmp(mode, "burst") == 0;
+  PosterPlan plan = {GetCurrentThreadId(), ansiWindow, wideWindow, strcmp(mode, "burst") == 0};
   if (plan.burst) sleepOnFirstMessage = 2500;
   HANDLE poster = NULL;
   if (strcmp(mode, "plain") != 0) poster = CreateThread(NULL, 0, Poster, &plan, 0, NULL);
@@ -960,8 +943,8 @@ struct Verb {
 
 const Verb kVerbs[] = {
     {"read-vendor-string", 2, ReadVendorStringVerb, NULL},
-    {"read-checked-string", 3, ReadCheckedStringVerb, NULL},
-    {"query-string-size", 3, QueryStringSize, NULL},
+    {"read-checked-string", 3, CheckedStringVerb<true>, NULL},
+    {"query-string-size", 3, CheckedStringVerb<false>, NULL},
     {"open-twice", 3, OpenTwice, NULL},
     {"write-null-text", 0, WriteNullText, NULL},
     {"clear-install-status", 0, NULL, ClearInstallStatus},

@@ -1,6 +1,6 @@
-/* What the engine stand-in and the event watcher share: where the package
- * named on the command line lies, the cabinets' sizes and the hand-off event
- * as they report them. */
+/* What the engine stand-in and the observer share: where the package named on
+ * the command line lies, the staged files, the cabinets' sizes and the
+ * hand-off event as they report them, and the signs exchanged with a test. */
 #ifndef WYK_TESTS_ENGINE_STANDIN_H
 #define WYK_TESTS_ENGINE_STANDIN_H
 
@@ -48,21 +48,26 @@ static inline int SplitPackage(const char *commandLine, char *folder, char *name
   return 1;
 }
 
+/* The path of row i of the table in folder, when the row belongs to list. */
+static inline int StagedPath(int i, int list, const char *folder, char *path, size_t capacity) {
+  if ((kStandinFiles[i].lists & list) == 0) return 0;
+  snprintf(path, capacity, "%s%s", folder, kStandinFiles[i].name);
+  return 1;
+}
+
 /* Each cabinet's size, or "missing": one "<label>.<name>=<size>" line per
  * cabinet, in writing order. */
 static inline void WriteSizes(FILE *out, const char *label, const char *folder) {
   int i;
   for (i = 0; kStandinFiles[i].name != NULL; ++i) {
-    const char *name = kStandinFiles[i].name;
     char path[2 * MAX_PATH];
-    if ((kStandinFiles[i].lists & kStandinCabinet) == 0) continue;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    snprintf(path, sizeof(path), "%s%s", folder, name);
+    if (!StagedPath(i, kStandinCabinet, folder, path, sizeof(path))) continue;
+    fprintf(out, "%s.%s=", label, kStandinFiles[i].name);
     if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
-      unsigned long long size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-      fprintf(out, "%s.%s=%llu\n", label, name, size);
+      fprintf(out, "%llu\n", ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow);
     } else {
-      fprintf(out, "%s.%s=missing\n", label, name);
+      fprintf(out, "missing\n");
     }
   }
 }
@@ -71,6 +76,14 @@ static inline void WriteSizes(FILE *out, const char *label, const char *folder) 
 static inline void Touch(const char *path) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+/* Waits until a file exists (a test's sign to go on) or limitMs have passed. */
+static inline void WaitForFile(const char *path, DWORD limitMs) {
+  DWORD begin = GetTickCount();
+  while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetTickCount() - begin < limitMs) {
+    Sleep(20);
+  }
 }
 
 /* The hand-off event as one who waits on it sees it, in key=value lines:

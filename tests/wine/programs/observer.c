@@ -188,14 +188,11 @@ static int WatchFromOutside(FILE *out, DWORD limit, const char *ready, const cha
 }
 
 static int Hold(DWORD limit, const char *ready, const char *path, const char *stop) {
-  DWORD begin = GetTickCount();
   HANDLE held = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, NULL);
   if (held == INVALID_HANDLE_VALUE) return (int)GetLastError();
   Touch(ready);
-  while (GetFileAttributesA(stop) == INVALID_FILE_ATTRIBUTES && GetTickCount() - begin < limit) {
-    Sleep(50);
-  }
+  WaitForFile(stop, limit);
   CloseHandle(held);
   return 0;
 }
@@ -225,7 +222,6 @@ static void TryEverything(FILE *out, const char *path) {
   char other[2 * MAX_PATH];
   BOOL ok;
   HANDLE decoy;
-  DWORD error;
 
   Report(out, path, "read", TryOpen(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
   Report(out, path, "write",
@@ -241,18 +237,15 @@ static void TryEverything(FILE *out, const char *path) {
     WriteFile(decoy, "decoy", 5, &written, NULL);
     CloseHandle(decoy);
   }
+  /* Each attempt is reported before it is undone, which changes the last error. */
   ok = MoveFileExA(other, path, MOVEFILE_REPLACE_EXISTING);
-  error = GetLastError();
-  if (!ok) DeleteFileA(other);
-  SetLastError(error);
   Report(out, path, "replace", ok);
+  if (!ok) DeleteFileA(other);
 
   snprintf(other, sizeof(other), "%s.moved", path);
   ok = MoveFileExA(path, other, 0);
-  error = GetLastError();
-  if (ok) MoveFileExA(other, path, 0);
-  SetLastError(error);
   Report(out, path, "rename", ok);
+  if (ok) MoveFileExA(other, path, 0);
 
   Report(out, path, "delete", DeleteFileA(path));
 }
@@ -265,18 +258,14 @@ static void TryFolder(FILE *out, const char *path) {
   const DWORD readWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
   char saving[2 * MAX_PATH];
   char saved[2 * MAX_PATH];
-  BOOL ok;
-  DWORD error;
   Report(out, path, "add", OpenFolder(path, FILE_ADD_FILE, readWrite));
   snprintf(saving, sizeof(saving), "%s.saving", path);
   snprintf(saved, sizeof(saved), "%s\\saved-by-another-program", path);
-  ok = TryOpen(saving, GENERIC_WRITE, 0, CREATE_ALWAYS, 0) &&
-       OpenFolder(path, FILE_ADD_FILE, readWrite) && MoveFileExA(saving, saved, 0);
-  error = GetLastError();
+  Report(out, path, "move-in",
+         TryOpen(saving, GENERIC_WRITE, 0, CREATE_ALWAYS, 0) &&
+             OpenFolder(path, FILE_ADD_FILE, readWrite) && MoveFileExA(saving, saved, 0));
   DeleteFileA(saved);
   DeleteFileA(saving);
-  SetLastError(error);
-  Report(out, path, "move-in", ok);
   Report(out, path, "delete", OpenFolder(path, DELETE, readWrite | FILE_SHARE_DELETE));
 }
 

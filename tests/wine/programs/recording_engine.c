@@ -11,9 +11,9 @@
  *   WYK_ENGINE_SLEEP_MS    how long to wait before exiting.
  *   WYK_ENGINE_SET_STATUS  "<start>:<text>[;<start>:<text>...]": on that start
  *                          (counted from 0) store <text> as REG_SZ, terminating
- *                          zero included, in HKLM\SOFTWARE\Orvale "InstallStatus".
- *   WYK_ENGINE_STATUS_HEX  the same on the first start, but exactly the bytes
- *                          given in hex, as UTF-16 without a terminating zero.
+ *                          zero included, in HKLM\SOFTWARE\Orvale "InstallStatus";
+ *                          a text "hex:<bytes>" stores exactly those bytes, as
+ *                          UTF-16 without a terminating zero.
  *   WYK_ENGINE_END_MARK    file created just before the engine exits, so the
  *                          moment shows among other file events.
  *   WYK_ENGINE_REPORT      file that receives (appended, key=value lines from
@@ -99,20 +99,21 @@ static void SetInstallStatus(int start) {
   static WCHAR wide[4096];
   char *item;
   char *context = NULL;
-  if (start == 0 && ReadEnv("WYK_ENGINE_STATUS_HEX", list, sizeof(list))) {
-    int n = DecodeHex(list, (unsigned char *)list, sizeof(list));
-    n = n > 0 ? MultiByteToWideChar(CP_ACP, 0, list, n, wide, 4095) : 0;
-    /* Exactly these bytes: the setter adds a terminating zero of its own when
-     * one follows the data in memory, so something else follows it. */
-    wide[n] = L'X';
-    StoreInstallStatus(wide, n);
-  }
   if (!ReadEnv("WYK_ENGINE_SET_STATUS", list, sizeof(list))) return;
   for (item = strtok_s(list, ";", &context); item != NULL; item = strtok_s(NULL, ";", &context)) {
-    char *colon = strchr(item, ':');
-    if (colon == NULL || atoi(item) != start) continue;
-    /* The text with its terminating zero. */
-    StoreInstallStatus(wide, MultiByteToWideChar(CP_ACP, 0, colon + 1, -1, wide, 4096));
+    char *text = strchr(item, ':');
+    int n;
+    if (text == NULL || atoi(item) != start) continue;
+    if (strncmp(++text, "hex:", 4) == 0) {
+      n = DecodeHex(text + 4, (unsigned char *)text, strlen(text));
+      n = n > 0 ? MultiByteToWideChar(CP_ACP, 0, text, n, wide, 4095) : 0;
+      /* Exactly these bytes: the setter adds a terminating zero of its own
+       * when one follows the data in memory, so something else follows it. */
+      wide[n] = L'X';
+    } else {
+      n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 4096); /* with its zero */
+    }
+    StoreInstallStatus(wide, n);
   }
 }
 
@@ -126,8 +127,7 @@ static void ReadStagedFiles(FILE *out, const char *folder, int list) {
     unsigned long long total = 0;
     DWORD got = 0;
     HANDLE file;
-    if ((kStandinFiles[i].lists & list) == 0) continue;
-    snprintf(path, sizeof(path), "%s%s", folder, kStandinFiles[i].name);
+    if (!StagedPath(i, list, folder, path, sizeof(path))) continue;
     file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
@@ -157,14 +157,10 @@ static void Report(int start, const char *commandLine) {
     if (holding) ReadStagedFiles(out, folder, service ? kStandinServiceFile : kStandinKitFile);
     fflush(out);
     if (holding) {
-      DWORD begin = GetTickCount();
       snprintf(path, sizeof(path), "%s\\ready-%s", hold, name);
       Touch(path);
       snprintf(path, sizeof(path), "%s\\stop-%s", hold, name);
-      while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
-             GetTickCount() - begin < EnvNumber("WYK_ENGINE_HOLD_MS", 60000)) {
-        Sleep(20);
-      }
+      WaitForFile(path, EnvNumber("WYK_ENGINE_HOLD_MS", 60000));
     }
   }
   fprintf(out, "end=%d\n", start);
