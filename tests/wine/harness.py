@@ -665,8 +665,7 @@ class WineSession:
     def temp_folder(self):
         """Unix path of the temporary folder that GetTempPathA gives a program
         here (where the diagnostic log goes without TMPDIR)."""
-        out = self.wine(self.exe("platform_probe.exe"), "temp-path").stdout.decode("latin-1")
-        windows = unhex(out.split("path=", 1)[1].split()[0]).decode("latin-1")
+        windows = unhex(self.probe_one("temp-path")["path"]).decode("latin-1")
         return self.c_drive(*windows[3:].rstrip("\\").split("\\"))
 
     def user_data_folder(self, kind):
