@@ -329,7 +329,7 @@ HKEY OpenPath(const char* path, REGSAM access, bool create, bool missingIsFine =
 // set <path> <value name> <type number> <hex bytes, or "-" for none>
 void SetValueVerb(char** a) {
   static BYTE data[65536];
-  static WCHAR wide[32768];
+  static WCHAR wide[65536 + 1];  // one character per byte at most, and the guard
   WCHAR name[1024];
   DWORD kind = Number(a[2]);
   int size = strcmp(a[3], "-") == 0 ? 0 : DecodeHex(a[3], data, sizeof(data));
@@ -341,7 +341,8 @@ void SetValueVerb(char** a) {
     // given. The setter counts a terminating zero the caller "forgot" when one
     // follows the data in memory; a non-zero character there keeps a value
     // without its zero as it is.
-    int n = size == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, (const char*)data, size, wide, 32767);
+    int n = size == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, (const char*)data, size, wide, 65536);
+    if (n == 0 && size != 0) exit(90);  // never store an empty text in place of one not converted
     wide[n] = L'X';
     MultiByteToWideChar(CP_ACP, 0, a[1], -1, name, 1024);
     result = RegSetValueExW(key, ValueName(a[1]) != NULL ? name : NULL, 0, kind,
